@@ -1,0 +1,59 @@
+// Line counting: the streaming rule over bytes, and the counter for one file.
+//
+// Rule: CR LF, a lone CR and a lone LF each end a line; the last line counts
+// even without a line end. A file that starts with a UTF-16 byte-order mark
+// (FF FE or FE FF) is counted the same way in 16-bit units; the mark itself is
+// not a character. Every other byte, Ctrl-Z included, is ordinary.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace rowtick {
+
+// Counts lines over a byte stream fed in blocks of any size (even single bytes):
+// a CR at the end of one block and an LF at the start of the next are one line end.
+class LineCounter {
+public:
+    void feed(std::string_view block);
+    // Lines in everything fed so far, as if the stream ended here.
+    std::uint64_t lines() const;
+
+private:
+    enum class Encoding : std::uint8_t { Undecided, Bytes, Utf16LE, Utf16BE };
+    Encoding encoding_ = Encoding::Undecided;
+    unsigned char head_[2] = {};   // first bytes while the encoding is undecided
+    std::size_t headSize_ = 0;
+    std::uint64_t ends_ = 0;       // line ends seen
+    bool pendingCR_ = false;       // last unit was CR: an LF right after it is no new end
+    bool openLine_ = false;        // characters after the last line end
+    bool haveOddByte_ = false;     // UTF-16: first byte of a unit split across blocks
+    unsigned char oddByte_ = 0;
+
+    void feedBytes(const unsigned char* p, std::size_t n);
+    void feedUnits16(const unsigned char* p, std::size_t n);
+};
+
+// Convenience: the rule over one whole buffer.
+std::uint64_t CountLinesInBuffer(std::string_view bytes);
+
+// The answer for one target.
+struct LineCount {
+    std::optional<std::uint64_t> lines;  // empty: not countable
+    std::string reason;                  // why not, in Japanese (UTF-8); empty when counted
+
+    bool counted() const { return lines.has_value(); }
+    // The decimal count, or the empty text when not countable.
+    std::string text() const;
+};
+
+// Counts the lines of the file `path` names. Only an existing regular file that
+// is not hidden is counted (a link to one counts); it is read once, front to
+// back, in fixed-size blocks. Never blocks on a FIFO or device, never throws.
+LineCount CountLines(const std::filesystem::path& path);
+
+}  // namespace rowtick

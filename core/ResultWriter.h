@@ -1,0 +1,26 @@
+// Writing the result file.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "ResultList.h"
+
+namespace rowtick {
+
+struct WriteOutcome {
+    bool ok = false;
+    std::string reason;  // why not, in Japanese (UTF-8); empty on success
+};
+
+// The whole result file: every row's bytes followed by CR LF, no header,
+// no byte-order mark. No rows give no bytes.
+std::string ResultFileBytes(const ResultList& results);
+
+// Writes the result file to `path`, replacing an existing file atomically: the
+// bytes go to a temporary file beside it, which is flushed to disk and renamed
+// over the target only when complete, so a failed save leaves the old file whole.
+// Reports success only for a file written completely.
+WriteOutcome WriteResultFile(const std::filesystem::path& path, const ResultList& results);
+
+}  // namespace rowtick

@@ -1,0 +1,40 @@
+#include "TargetList.h"
+
+#include "Texts.h"
+
+namespace rowtick {
+
+const std::filesystem::path& TargetList::target(std::int64_t row) const
+{
+    return targets_.at(static_cast<std::size_t>(row - 1));
+}
+
+void TargetList::append(std::span<const std::filesystem::path> paths)
+{
+    targets_.insert(targets_.end(), paths.begin(), paths.end());
+}
+
+void TargetList::append(const std::filesystem::path& path)
+{
+    targets_.push_back(path);
+}
+
+std::string RegisteredCountText(std::int64_t registeredCount)
+{
+    std::string text(kRegisteredCountPrefix);
+    text += std::to_string(registeredCount);
+    return text;
+}
+
+std::filesystem::path FileNameOf(const std::filesystem::path& path)
+{
+    using string_type = std::filesystem::path::string_type;
+    const string_type& native = path.native();
+    const auto separator = std::filesystem::path::preferred_separator;
+    const auto pos = native.rfind(separator);
+    if (pos == string_type::npos || pos + 1 == native.size())
+        return {};
+    return std::filesystem::path(native.substr(pos + 1));
+}
+
+}  // namespace rowtick

@@ -1,0 +1,40 @@
+// The target list: the hint row followed by the dropped paths, in drop order.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace rowtick {
+
+class TargetList {
+public:
+    // Rows including the hint row (row 0); never less than 1.
+    std::int64_t rowCount() const { return static_cast<std::int64_t>(targets_.size()) + 1; }
+    // Number of targets: rows minus the hint row.
+    std::int64_t registeredCount() const { return static_cast<std::int64_t>(targets_.size()); }
+    static bool isHintRow(std::int64_t row) { return row == 0; }
+
+    // The path held by row `row` (1 <= row < rowCount()).
+    const std::filesystem::path& target(std::int64_t row) const;
+    const std::vector<std::filesystem::path>& targets() const { return targets_; }
+
+    // Appends in the given order; duplicates and folders are kept, nothing is checked.
+    void append(std::span<const std::filesystem::path> paths);
+    void append(const std::filesystem::path& path);
+
+private:
+    std::vector<std::filesystem::path> targets_;
+};
+
+// "登録数=" followed by the decimal count, UTF-8.
+std::string RegisteredCountText(std::int64_t registeredCount);
+
+// The trailing file-name part of `path`: what follows the last separator
+// ("/" on POSIX, "\" on Windows). Empty when the path is empty, ends with the
+// separator, or holds no separator at all.
+std::filesystem::path FileNameOf(const std::filesystem::path& path);
+
+}  // namespace rowtick
