@@ -1,0 +1,137 @@
+#include "CountingJob.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "LineCounter.h"
+
+namespace rowtick {
+
+// Shared with the workers, so that a worker that outlives the job (stuck in
+// the file system after a cancel) still has something valid to write to.
+struct CountingJob::State {
+    std::vector<std::filesystem::path> targets;
+    std::vector<std::optional<LineCount>> counts;  // filled by the workers, any order
+    std::atomic<std::size_t> nextToClaim{0};
+    std::atomic<bool> cancelled{false};
+
+    mutable std::mutex mutex;
+    std::condition_variable ready;
+    std::size_t taken = 0;       // rows handed to the caller, a prefix of targets
+    std::size_t available = 0;   // rows ready after `taken`, in order, at the last check
+    bool stopped = false;        // cancelled: nothing more is handed out
+
+    void work()
+    {
+        for (;;) {
+            const std::size_t i = nextToClaim.fetch_add(1);
+            if (i >= targets.size() || cancelled.load())
+                return;
+            LineCount count = CountLines(targets[i]);
+            std::lock_guard lock(mutex);
+            if (stopped)
+                return;
+            counts[i] = std::move(count);
+            ready.notify_all();
+        }
+    }
+
+    // Rows ready in order from `taken` on; the caller holds the lock.
+    std::size_t readyPrefixEnd() const
+    {
+        std::size_t end = taken;
+        while (end < counts.size() && counts[end].has_value())
+            ++end;
+        return end;
+    }
+};
+
+CountingJob::CountingJob(const TargetList& targets, unsigned workers)
+    : state_(std::make_shared<State>())
+    , workers_(workers != 0 ? workers : std::max(1u, std::thread::hardware_concurrency()))
+{
+    state_->targets = targets.targets();
+    state_->counts.resize(state_->targets.size());
+    workers_ = static_cast<unsigned>(std::min<std::size_t>(workers_, std::max<std::size_t>(1, state_->targets.size())));
+}
+
+CountingJob::~CountingJob()
+{
+    cancel();
+}
+
+void CountingJob::start()
+{
+    for (unsigned i = 0; i < workers_; ++i)
+        std::thread([state = state_] { state->work(); }).detach();
+}
+
+void CountingJob::cancel()
+{
+    state_->cancelled.store(true);
+    std::lock_guard lock(state_->mutex);
+    if (state_->stopped)
+        return;
+    state_->stopped = true;
+    // What is ready in order may still be taken; nothing after it.
+    const std::size_t end = state_->readyPrefixEnd();
+    for (std::size_t i = end; i < state_->counts.size(); ++i)
+        state_->counts[i].reset();
+    state_->ready.notify_all();
+}
+
+void CountingJob::wait(std::chrono::milliseconds timeout)
+{
+    std::unique_lock lock(state_->mutex);
+    state_->ready.wait_for(lock, timeout, [this] {
+        return state_->stopped || state_->readyPrefixEnd() > state_->taken
+               || state_->taken == state_->counts.size();
+    });
+}
+
+std::vector<ResultRow> CountingJob::takeRows()
+{
+    std::lock_guard lock(state_->mutex);
+    const std::size_t end = state_->readyPrefixEnd();
+    std::vector<ResultRow> rows;
+    rows.reserve(end - state_->taken);
+    for (std::size_t i = state_->taken; i < end; ++i) {
+        LineCount& count = *state_->counts[i];
+        rows.push_back(ResultRow{state_->targets[i], count.lines, std::move(count.reason)});
+        state_->counts[i].reset();  // taken rows are never scanned again; free them
+    }
+    state_->taken = end;
+    return rows;
+}
+
+bool CountingJob::finished() const
+{
+    std::lock_guard lock(state_->mutex);
+    if (state_->taken == state_->counts.size())
+        return true;
+    return state_->stopped && state_->readyPrefixEnd() == state_->taken;
+}
+
+std::int64_t CountingJob::total() const
+{
+    return static_cast<std::int64_t>(state_->targets.size());
+}
+
+std::int64_t CountingJob::taken() const
+{
+    std::lock_guard lock(state_->mutex);
+    return static_cast<std::int64_t>(state_->taken);
+}
+
+std::filesystem::path CountingJob::current() const
+{
+    std::lock_guard lock(state_->mutex);
+    const std::size_t end = state_->readyPrefixEnd();
+    return end < state_->targets.size() ? state_->targets[end] : std::filesystem::path();
+}
+
+}  // namespace rowtick

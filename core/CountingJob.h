@@ -1,0 +1,52 @@
+// A counting run on worker threads, for the window: the window's thread stays
+// free to repaint and show progress while the files are read.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "ResultList.h"
+#include "TargetList.h"
+
+namespace rowtick {
+
+class CountingJob {
+public:
+    // Takes a copy of the targets (every row after the hint row). `workers` 0
+    // means one per processor core.
+    explicit CountingJob(const TargetList& targets, unsigned workers = 0);
+    // Cancels the run. Does not wait for a worker that is still inside the file
+    // system (a stalled network share): such a worker finishes on its own.
+    ~CountingJob();
+    CountingJob(const CountingJob&) = delete;
+    CountingJob& operator=(const CountingJob&) = delete;
+
+    void start();
+    // Stops handing out targets; the rows already taken or ready in target
+    // order stay, nothing after the first uncounted target is handed out.
+    void cancel();
+
+    // Waits up to `timeout` for more rows or for the end of the run.
+    void wait(std::chrono::milliseconds timeout);
+    // The rows that became ready in target order since the last call: exactly
+    // the rows a one-at-a-time run gives, never one out of order.
+    std::vector<ResultRow> takeRows();
+    // True once every row has been taken, or the run was cancelled and what
+    // was ready has been taken.
+    bool finished() const;
+
+    std::int64_t total() const;
+    std::int64_t taken() const;
+    // The first target whose row is not ready yet (empty when none is left).
+    std::filesystem::path current() const;
+
+private:
+    struct State;
+    std::shared_ptr<State> state_;
+    unsigned workers_;
+};
+
+}  // namespace rowtick
