@@ -15,6 +15,7 @@ packages=(
 if [[ "$purpose" == test ]]; then
   packages+=(
     libgtest-dev libgmock-dev libbenchmark-dev
+    clang libclang-rt-14-dev
   )
 fi
 

@@ -1,10 +1,26 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Rowtick with its tests and runs every test.
+# Installs what is missing, builds Rowtick with its tests and runs every test:
+# once as built for use, once under AddressSanitizer and UndefinedBehaviorSanitizer
+# (with the fuzzing test of the line counter).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/setup.sh test
+jobs="$(nproc)"
+
+echo "== Tests"
 cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DROWTICK_BUILD_TESTS=ON -DROWTICK_BUILD_BENCH=ON >/dev/null
-cmake --build build-test -j "$(nproc)"
-ctest --test-dir build-test --output-on-failure -j "$(nproc)"
+cmake --build build-test -j "$jobs"
+ctest --test-dir build-test --output-on-failure -j "$jobs"
+
+echo "== Tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+sanitizers="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
+CC=clang CXX=clang++ cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DROWTICK_BUILD_TESTS=ON -DROWTICK_BUILD_BENCH=OFF -DROWTICK_BUILD_FUZZ=ON \
+  "-DCMAKE_CXX_FLAGS=$sanitizers" "-DCMAKE_EXE_LINKER_FLAGS=$sanitizers" >/dev/null
+cmake --build build-sanitize -j "$jobs"
+export ASAN_OPTIONS="detect_leaks=1:strict_string_checks=1:check_initialization_order=1"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+export LSAN_OPTIONS="suppressions=$PWD/tests/sanitizers/lsan.supp:print_suppressions=0"
+ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
