@@ -1,0 +1,45 @@
+// rowtick-job-time LIST WORKERS [REPEAT]: times the window's threaded counting
+// run over the paths listed in LIST (one per line), with WORKERS threads
+// (0: one per core). Prints the median wall time of REPEAT runs in seconds and
+// the number of rows.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "CountingJob.h"
+
+int main(int argc, char** argv)
+{
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: %s LIST WORKERS [REPEAT]\n", argv[0]);
+        return 2;
+    }
+    std::ifstream list(argv[1], std::ios::binary);
+    rowtick::TargetList targets;
+    for (std::string line; std::getline(list, line);)
+        if (!line.empty())
+            targets.append(std::filesystem::path(line));
+    const unsigned workers = static_cast<unsigned>(std::strtoul(argv[2], nullptr, 10));
+    const int repeat = argc > 3 ? std::max(1, std::atoi(argv[3])) : 5;
+
+    std::vector<double> seconds;
+    std::size_t rows = 0;
+    for (int r = 0; r < repeat; ++r) {
+        const auto start = std::chrono::steady_clock::now();
+        rowtick::CountingJob job(targets, workers);
+        job.start();
+        rows = 0;
+        while (!job.finished()) {
+            job.wait(std::chrono::milliseconds(20));
+            rows += job.takeRows().size();
+        }
+        seconds.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    }
+    std::sort(seconds.begin(), seconds.end());
+    std::printf("%.4f %zu\n", seconds[seconds.size() / 2], rows);
+    return 0;
+}
