@@ -26,13 +26,14 @@ public:
 private:
     enum class Encoding : std::uint8_t { Undecided, Bytes, Utf16LE, Utf16BE };
     Encoding encoding_ = Encoding::Undecided;
-    unsigned char head_[2] = {};   // first bytes while the encoding is undecided
-    std::size_t headSize_ = 0;
-    std::uint64_t ends_ = 0;       // line ends seen
-    bool pendingCR_ = false;       // last unit was CR: an LF right after it is no new end
-    bool openLine_ = false;        // characters after the last line end
+    bool haveFirstByte_ = false;   // FF or FE seen, waiting for the byte that settles the encoding
+    unsigned char firstByte_ = 0;
     bool haveOddByte_ = false;     // UTF-16: first byte of a unit split across blocks
     unsigned char oddByte_ = 0;
+    // The last unit seen. Starts as LF so that the stream begins "after a line
+    // end": nothing is open, and a leading LF is a line end of its own.
+    std::uint16_t last_ = '\n';
+    std::uint64_t ends_ = 0;       // line ends seen
 
     void feedBytes(const unsigned char* p, std::size_t n);
     void feedUnits16(const unsigned char* p, std::size_t n);
