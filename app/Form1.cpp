@@ -1,0 +1,344 @@
+#include "Form1.h"
+
+#include <QAccessible>
+#include <QCursor>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QLabel>
+#include <QListWidget>
+#include <QMimeData>
+#include <QScreen>
+#include <QToolButton>
+
+#include "ClickableLabel.h"
+#include "CountingRun.h"
+#include "Desktop.h"
+#include "Module1.h"
+#include "PanelStatusBar.h"
+#include "TabStopDelegate.h"
+#include "Texts.h"
+#include "WindowTexts.h"
+
+namespace rowtick {
+
+namespace {
+
+// Every control's place, from twips at 15 per pixel.
+constexpr QRect kLabel4(307, 1, 95, 17);
+constexpr QRect kLabel1(10, 5, 111, 11);
+constexpr QRect kLstFileName(5, 19, 397, 100);
+constexpr QRect kImage1(185, 120, 32, 32);
+constexpr QRect kLabel2(5, 130, 111, 11);
+constexpr QRect kList1(6, 145, 397, 100);
+constexpr QRect kCommand2(175, 250, 74, 55);
+constexpr QRect kCommand3(252, 250, 72, 55);
+constexpr QRect kCmdEnd(326, 250, 75, 55);
+constexpr QRect kPicture1(20, 263, 38, 38);
+constexpr QRect kLabel3(59, 266, 104, 15);
+constexpr QRect kLabel5(58, 281, 104, 14);
+
+constexpr int kPanel1Width = 300;
+constexpr int kPanel2Width = 73;
+// The result list's tab stops in dialog units.
+const QList<int> kResultTabStops{20, 50, 70};
+
+const QColor kBlue(0, 0, 255);
+const QColor kOrange(255, 128, 0);
+
+// The labels are 11 to 17 pixels tall; Japanese text of this pixel size, hinted
+// to whole pixels, still fits them whole, and "ファイル・ステップ数" fits its 111 pixels.
+constexpr int kFontPixelSize = 11;
+
+QString Text(std::string_view utf8)
+{
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+
+void SetTextColour(QWidget* widget, QPalette::ColorRole role, const QColor& colour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(role, colour);
+    widget->setPalette(palette);
+}
+
+QToolButton* MakeButton(QWidget* parent, const QString& name, const QString& caption,
+                        const QString& picture, const QRect& place)
+{
+    auto* button = new QToolButton(parent);
+    button->setObjectName(name);
+    button->setText(caption);
+    button->setAccessibleName(caption);
+    button->setIcon(QIcon(picture));
+    button->setIconSize(QSize(32, 32));
+    button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    button->setFocusPolicy(Qt::StrongFocus);
+    button->setGeometry(place);
+    return button;
+}
+
+ClickableLabel* MakeLabel(QWidget* parent, const QString& name, const QString& text,
+                          const QRect& place)
+{
+    auto* label = new ClickableLabel(text, parent);
+    label->setObjectName(name);
+    label->setTextFormat(Qt::PlainText);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    label->setGeometry(place);
+    return label;
+}
+
+// The busy pointer for as long as the run lasts, however it ends.
+class BusyCursor {
+public:
+    BusyCursor() { QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor)); }
+    ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
+}  // namespace
+
+Form1::Form1(Desktop& desktop, QWidget* parent) : QWidget(parent), desktop_(desktop)
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(texts::Caption());
+    setWindowIcon(QIcon(QStringLiteral(":/images/rowtick.xpm")));
+
+    QFont font = QGuiApplication::font();
+    font.setPixelSize(kFontPixelSize);
+    font.setHintingPreference(QFont::PreferFullHinting);
+    setFont(font);
+
+    createControls();
+    connectEvents();
+
+    resize(kClientWidth, kClientHeight);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    Form_Load();
+    Command2->setFocus();
+}
+
+Form1::~Form1() = default;
+
+void Form1::createControls()
+{
+    Label4 = new QLabel(texts::VersionLabel(), this);
+    Label4->setObjectName(QStringLiteral("Label4"));
+    Label4->setAlignment(Qt::AlignCenter);
+    Label4->setToolTip(texts::RightsNotice());
+    Label4->setGeometry(kLabel4);
+
+    Label1 = MakeLabel(this, QStringLiteral("Label1"), texts::TargetsHeading(), kLabel1);
+    Label1->setAccessibleName(texts::TargetsHeading());
+    Label1->setAccessibleDescription(texts::CompactAction());
+
+    // The image first, so that the lists created after it lie above it.
+    Image1 = new ClickableLabel(this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    QIcon diamond;
+    diamond.addFile(QStringLiteral(":/images/diamond32.xpm"), QSize(32, 32));
+    diamond.addFile(QStringLiteral(":/images/diamond16.xpm"), QSize(16, 16));
+    Image1->setPixmap(diamond.pixmap(QSize(32, 32)));
+    Image1->setAccessibleName(texts::MinimiseAction());
+    Image1->setGeometry(kImage1);
+
+    lstFileName = new QListWidget(this);
+    lstFileName->setObjectName(QStringLiteral("lstFileName"));
+    lstFileName->setToolTip(texts::TargetsToolTip());
+    lstFileName->setAccessibleName(texts::TargetsHeading());
+    lstFileName->setSelectionMode(QAbstractItemView::SingleSelection);
+    lstFileName->setUniformItemSizes(true);
+    SetTextColour(lstFileName, QPalette::Text, kBlue);
+    lstFileName->setGeometry(kLstFileName);
+    lstFileName->setAcceptDrops(true);
+    lstFileName->viewport()->setAcceptDrops(true);
+    lstFileName->viewport()->installEventFilter(this);
+
+    Label2 = MakeLabel(this, QStringLiteral("Label2"), texts::ResultsHeading(), kLabel2);
+    Label2->setAccessibleName(texts::ResultsHeading());
+    Label2->setAccessibleDescription(texts::HomePageAction());
+
+    List1 = new QListWidget(this);
+    List1->setObjectName(QStringLiteral("List1"));
+    List1->setAccessibleName(texts::ResultsHeading());
+    List1->setSelectionMode(QAbstractItemView::SingleSelection);
+    List1->setUniformItemSizes(true);
+    List1->setItemDelegate(new TabStopDelegate(kResultTabStops, List1));
+    SetTextColour(List1, QPalette::Text, kOrange);
+    List1->setGeometry(kList1);
+
+    Command2 = MakeButton(this, QStringLiteral("Command2"), texts::CountButton(),
+                          QStringLiteral(":/images/sheets.xpm"), kCommand2);
+    Command3 = MakeButton(this, QStringLiteral("Command3"), texts::SaveButton(),
+                          QStringLiteral(":/images/floppy.xpm"), kCommand3);
+    cmdEnd = MakeButton(this, QStringLiteral("cmdEnd"), texts::EndButton(),
+                        QStringLiteral(":/images/door.xpm"), kCmdEnd);
+
+    Picture1 = new QLabel(this);
+    Picture1->setObjectName(QStringLiteral("Picture1"));
+    Picture1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Picture1->setAlignment(Qt::AlignCenter);
+    Picture1->setPixmap(QPixmap(QStringLiteral(":/images/rowtick.xpm")));
+    Picture1->setAccessibleName(texts::ProgramName());
+    Picture1->setGeometry(kPicture1);
+
+    Label3 = new QLabel(texts::ProgramName(), this);
+    Label3->setObjectName(QStringLiteral("Label3"));
+    Label3->setAlignment(Qt::AlignCenter);
+    SetTextColour(Label3, QPalette::WindowText, kBlue);
+    Label3->setGeometry(kLabel3);
+
+    Label5 = MakeLabel(this, QStringLiteral("Label5"), texts::MakerAddress(), kLabel5);
+    Label5->setAlignment(Qt::AlignCenter);
+    Label5->setToolTip(texts::MailToolTip());
+    Label5->setAccessibleName(texts::MakerAddress());
+    Label5->setAccessibleDescription(texts::MailAction());
+    SetTextColour(Label5, QPalette::WindowText, kOrange);
+    Label5->setCursor(QCursor(QPixmap(QStringLiteral(":/images/hand.xpm")), 13, 9));
+
+    STS = new PanelStatusBar({kPanel1Width, kPanel2Width}, this);
+    STS->setObjectName(QStringLiteral("STS"));
+    STS->setToolTip(texts::StatusToolTip());
+    STS->setAccessibleName(texts::StatusBarName());
+    STS->setGeometry(0, kClientHeight - kStatusBarHeight, kClientWidth, kStatusBarHeight);
+    // Docked over everything else when the window is short.
+    STS->raise();
+
+    setTabOrder(Command2, Command3);
+    setTabOrder(Command3, cmdEnd);
+    setTabOrder(cmdEnd, lstFileName);
+    setTabOrder(lstFileName, List1);
+}
+
+void Form1::connectEvents()
+{
+    connect(Command2, &QToolButton::clicked, this, &Form1::Command2_Click);
+    connect(cmdEnd, &QToolButton::clicked, this, &Form1::cmdEnd_Click);
+    connect(Image1, &ClickableLabel::clicked, this, &Form1::Image1_Click);
+    connect(Label1, &ClickableLabel::clicked, this, &Form1::Label1_Click);
+    // A click on the row that is already selected shows its name again, too.
+    connect(lstFileName, &QListWidget::currentRowChanged, this, &Form1::lstFileName_Click);
+    connect(lstFileName, &QListWidget::itemClicked, this, &Form1::lstFileName_Click);
+    connect(STS, &PanelStatusBar::panelClicked, this, &Form1::STS_PanelClick);
+    connect(STS, &PanelStatusBar::panelDoubleClicked, this, &Form1::STS_PanelDblClick);
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == lstFileName->viewport()) {
+        switch (event->type()) {
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+            // Anything may be dropped: a drop without files still refreshes the count.
+            static_cast<QDropEvent*>(event)->acceptProposedAction();
+            return true;
+        case QEvent::Drop: {
+            auto* drop = static_cast<QDropEvent*>(event);
+            lstFileName_OLEDragDrop(drop->mimeData());
+            drop->acceptProposedAction();
+            return true;
+        }
+        default:
+            break;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void Form1::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    STS->setGeometry(0, height() - kStatusBarHeight, width(), kStatusBarHeight);
+}
+
+void Form1::Form_Load()
+{
+    lstFileName->addItem(Text(kHintRow));
+}
+
+void Form1::Command2_Click()
+{
+    const BusyCursor busy;
+    const std::int64_t first = results_.rowCount();
+    RunCount(targets_, results_);
+    for (std::int64_t i = first; i < results_.rowCount(); ++i) {
+        const ResultRow& row = results_.row(i);
+        auto* item = new QListWidgetItem(Text(row.countText()) + QStringLiteral(",\t")
+                                         + DisplayText(row.path));
+        if (!row.lines)
+            item->setToolTip(Text(row.reason));
+        List1->addItem(item);
+    }
+}
+
+void Form1::cmdEnd_Click()
+{
+    // The only window: closing it ends the program, without a question.
+    close();
+}
+
+void Form1::Image1_Click()
+{
+    setWindowState(windowState() | Qt::WindowMinimized);
+}
+
+void Form1::Label1_Click()
+{
+    SwitchMode(Mode::CompactMode);
+}
+
+void Form1::lstFileName_Click()
+{
+    const int row = lstFileName->currentRow();
+    if (row < 0)
+        return;
+    STS->setPanelText(0, TargetList::isHintRow(row) ? QString()
+                                                    : DisplayText(FileNameOf(targets_.target(row))));
+}
+
+void Form1::lstFileName_OLEDragDrop(const QMimeData* data)
+{
+    if (data && data->hasUrls()) {
+        for (const QUrl& url : data->urls()) {
+            const std::optional<std::filesystem::path> path = PathFromFileUrl(url);
+            if (!path)
+                continue;
+            targets_.append(*path);
+            const QString text = DisplayText(*path);
+            lstFileName->addItem(text);
+            STS->setPanelText(0, text);
+        }
+    }
+    RefreshRegisteredCount();
+}
+
+void Form1::STS_PanelClick(int /*panel*/)
+{
+    SwitchMode(Mode::ExpandedMode);
+}
+
+void Form1::STS_PanelDblClick(int /*panel*/)
+{
+    SwitchMode(Mode::CompactMode);
+}
+
+void Form1::SwitchMode(Mode mode)
+{
+    // A maximised or full-screen window keeps its size until it is restored.
+    const Qt::WindowStates stretched = Qt::WindowMaximized | Qt::WindowFullScreen;
+    if (windowState() & stretched)
+        setWindowState(windowState() & ~stretched);
+    resize(width(), mode == Mode::CompactMode ? kCompactHeight : kExpandedHeight);
+    RefreshRegisteredCount();
+}
+
+void Form1::RefreshRegisteredCount()
+{
+    STS->setPanelText(1, Text(RegisteredCountText(targets_.registeredCount())));
+}
+
+}  // namespace rowtick

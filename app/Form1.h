@@ -1,0 +1,81 @@
+// The program's only window: the target list, the result list, the buttons and
+// the status bar, with one handler per event.
+#pragma once
+
+#include <QWidget>
+
+#include "ResultList.h"
+#include "TargetList.h"
+
+class QListWidget;
+class QMimeData;
+class QLabel;
+class QToolButton;
+
+namespace rowtick {
+
+class ClickableLabel;
+class Desktop;
+class PanelStatusBar;
+
+class Form1 : public QWidget {
+    Q_OBJECT
+public:
+    // The two reduced heights the status bar and the target heading switch to.
+    enum class Mode { CompactMode, ExpandedMode };
+
+    // Client sizes in device-independent pixels (15 twips each).
+    static constexpr int kClientWidth = 408;
+    static constexpr int kClientHeight = 329;
+    static constexpr int kCompactHeight = 125;
+    static constexpr int kExpandedHeight = 187;
+    static constexpr int kStatusBarHeight = 17;
+
+    explicit Form1(Desktop& desktop, QWidget* parent = nullptr);
+    ~Form1() override;
+
+    const TargetList& targets() const { return targets_; }
+    const ResultList& results() const { return results_; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private slots:
+    void Form_Load();
+    void Command2_Click();
+    void cmdEnd_Click();
+    void Image1_Click();
+    void Label1_Click();
+    void lstFileName_Click();
+    void STS_PanelClick(int panel);
+    void STS_PanelDblClick(int panel);
+
+private:
+    void lstFileName_OLEDragDrop(const QMimeData* data);
+    void SwitchMode(Mode mode);
+    void RefreshRegisteredCount();
+
+    void createControls();
+    void connectEvents();
+
+    Desktop& desktop_;
+    TargetList targets_;
+    ResultList results_;
+
+    QLabel* Label4 = nullptr;
+    ClickableLabel* Label1 = nullptr;
+    QListWidget* lstFileName = nullptr;
+    ClickableLabel* Image1 = nullptr;
+    ClickableLabel* Label2 = nullptr;
+    QListWidget* List1 = nullptr;
+    QToolButton* Command2 = nullptr;
+    QToolButton* Command3 = nullptr;
+    QToolButton* cmdEnd = nullptr;
+    QLabel* Picture1 = nullptr;
+    QLabel* Label3 = nullptr;
+    ClickableLabel* Label5 = nullptr;
+    PanelStatusBar* STS = nullptr;
+};
+
+}  // namespace rowtick

@@ -1,0 +1,31 @@
+#include "Startup.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+namespace rowtick {
+
+bool SetUpApplication(QApplication& app)
+{
+    QApplication::setApplicationName(QStringLiteral("Rowtick"));
+    QApplication::setApplicationVersion(QStringLiteral("1.00"));
+    QApplication::setOrganizationName(QStringLiteral("Halvern"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/rowtick.xpm")));
+
+    // The user interface is Japanese whatever the desktop's language, so the
+    // file dialog and the message-box buttons must be too.
+    auto* translator = new QTranslator(&app);
+    const bool found = translator->load(QLocale(QLocale::Japanese, QLocale::Japan),
+                                        QStringLiteral("qtbase"), QStringLiteral("_"),
+                                        QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+    if (found)
+        QApplication::installTranslator(translator);
+    else
+        delete translator;
+    return found;
+}
+
+}  // namespace rowtick
