@@ -4,19 +4,23 @@
 #include <QCursor>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QDir>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QScreen>
 #include <QToolButton>
 
 #include "ClickableLabel.h"
+#include "basSave.h"
 #include "CountingRun.h"
 #include "Desktop.h"
 #include "Module1.h"
 #include "PanelStatusBar.h"
+#include "ResultWriter.h"
 #include "TabStopDelegate.h"
 #include "Texts.h"
 #include "WindowTexts.h"
@@ -217,12 +221,16 @@ void Form1::createControls()
 void Form1::connectEvents()
 {
     connect(Command2, &QToolButton::clicked, this, &Form1::Command2_Click);
+    connect(Command3, &QToolButton::clicked, this, &Form1::Command3_Click);
     connect(cmdEnd, &QToolButton::clicked, this, &Form1::cmdEnd_Click);
     connect(Image1, &ClickableLabel::clicked, this, &Form1::Image1_Click);
     connect(Label1, &ClickableLabel::clicked, this, &Form1::Label1_Click);
+    connect(Label2, &ClickableLabel::clicked, this, &Form1::Label2_Click);
+    connect(Label5, &ClickableLabel::clicked, this, &Form1::Label5_Click);
     // A click on the row that is already selected shows its name again, too.
     connect(lstFileName, &QListWidget::currentRowChanged, this, &Form1::lstFileName_Click);
     connect(lstFileName, &QListWidget::itemClicked, this, &Form1::lstFileName_Click);
+    connect(lstFileName, &QListWidget::itemDoubleClicked, this, &Form1::lstFileName_DblClick);
     connect(STS, &PanelStatusBar::panelClicked, this, &Form1::STS_PanelClick);
     connect(STS, &PanelStatusBar::panelDoubleClicked, this, &Form1::STS_PanelDblClick);
 }
@@ -275,6 +283,27 @@ void Form1::Command2_Click()
     }
 }
 
+void Form1::Command3_Click()
+{
+    const QString fileName =
+        ShowSaveDialog(desktop_, this, texts::SaveFilter(), QDir::currentPath());
+    if (fileName.isEmpty())
+        return;  // cancelled: nothing written, nothing to say
+
+    const WriteOutcome outcome = WriteResultFile(PathFromText(fileName), results_);
+    const QString shown = QDir::toNativeSeparators(fileName);
+    if (!outcome.ok) {
+        QMessageBox warning(QMessageBox::Warning, texts::ApplicationTitle(),
+                            texts::SaveFailed(shown, Text(outcome.reason)), QMessageBox::Ok,
+                            this);
+        desktop_.exec(warning);
+        return;
+    }
+    QMessageBox confirmation(QMessageBox::Information, texts::ApplicationTitle(),
+                             shown + QLatin1Char('\n') + texts::Saved(), QMessageBox::Ok, this);
+    desktop_.exec(confirmation);
+}
+
 void Form1::cmdEnd_Click()
 {
     // The only window: closing it ends the program, without a question.
@@ -291,6 +320,16 @@ void Form1::Label1_Click()
     SwitchMode(Mode::CompactMode);
 }
 
+void Form1::Label2_Click()
+{
+    desktop_.openUrl(QUrl(texts::HomePage()));
+}
+
+void Form1::Label5_Click()
+{
+    desktop_.openUrl(QUrl(QStringLiteral("mailto:") + texts::MakerAddress()));
+}
+
 void Form1::lstFileName_Click()
 {
     const int row = lstFileName->currentRow();
@@ -298,6 +337,15 @@ void Form1::lstFileName_Click()
         return;
     STS->setPanelText(0, TargetList::isHintRow(row) ? QString()
                                                     : DisplayText(FileNameOf(targets_.target(row))));
+}
+
+void Form1::lstFileName_DblClick()
+{
+    // The hint row names no file.
+    const int row = lstFileName->currentRow();
+    if (row < 0 || TargetList::isHintRow(row))
+        return;
+    desktop_.openUrl(FileUrlOf(targets_.target(row)));
 }
 
 void Form1::lstFileName_OLEDragDrop(const QMimeData* data)

@@ -44,10 +44,14 @@ protected:
 private slots:
     void Form_Load();
     void Command2_Click();
+    void Command3_Click();
     void cmdEnd_Click();
     void Image1_Click();
     void Label1_Click();
+    void Label2_Click();
+    void Label5_Click();
     void lstFileName_Click();
+    void lstFileName_DblClick();
     void STS_PanelClick(int panel);
     void STS_PanelDblClick(int panel);
 

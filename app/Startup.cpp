@@ -17,8 +17,9 @@ bool SetUpApplication(QApplication& app)
 
     // The user interface is Japanese whatever the desktop's language, so the
     // file dialog and the message-box buttons must be too.
+    const QLocale japanese(QLocale::Japanese, QLocale::Japan);
     auto* translator = new QTranslator(&app);
-    const bool found = translator->load(QLocale(QLocale::Japanese, QLocale::Japan),
+    const bool found = translator->load(japanese,
                                         QStringLiteral("qtbase"), QStringLiteral("_"),
                                         QLibraryInfo::path(QLibraryInfo::TranslationsPath));
     if (found)

@@ -21,6 +21,14 @@ inline QString MailToolTip() { return QStringLiteral("質問など、お気軽�
 inline QString StatusToolTip() { return QStringLiteral("ｼﾝｸﾞﾙｸﾘｯｸで設定画面、ﾀﾞﾌﾞﾙｸﾘｯｸで戻ります。"); }
 inline QString Saved() { return QStringLiteral("保存しました"); }
 inline QString SaveFilter() { return QStringLiteral("csv(*.csv)"); }
+inline QString SaveFailed(const QString& path, const QString& reason)
+{
+    return QStringLiteral("%1\nに保存できませんでした。\n理由: %2").arg(path, reason);
+}
+inline QString FolderMissing(const QString& folder)
+{
+    return QStringLiteral("%1\nフォルダーが見つかりません。\nフォルダー名を確かめてください。").arg(folder);
+}
 
 // The maker, reachable from the two labels. Reserved .example names until the
 // maker publishes real ones.

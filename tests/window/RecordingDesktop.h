@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <QList>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QUrl>
 
 #include "Desktop.h"
@@ -18,6 +19,7 @@ struct ShownMessage {
     QString text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons buttons;
+    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
 };
 
 class RecordingDesktop final : public Desktop {
@@ -25,6 +27,8 @@ public:
     // The scripted user: gets every dialog that is not a message box and
     // returns its result. Unset: the user cancels.
     std::function<int(QDialog&)> answerDialog;
+    // The scripted answer to a message box with Yes and No.
+    QMessageBox::StandardButton answerQuestion = QMessageBox::Yes;
 
     QList<QUrl> openedUrls;
     QList<ShownMessage> messages;
@@ -34,8 +38,10 @@ public:
     {
         ++dialogsShown;
         if (auto* box = qobject_cast<QMessageBox*>(&dialog)) {
-            messages.append({box->windowTitle(), box->text(), box->icon(), box->standardButtons()});
-            return QMessageBox::Ok;
+            messages.append({box->windowTitle(), box->text(), box->icon(), box->standardButtons(),
+                             box->standardButton(box->defaultButton())});
+            return box->standardButtons().testFlag(QMessageBox::Yes) ? answerQuestion
+                                                                     : QMessageBox::Ok;
         }
         if (answerDialog)
             return answerDialog(dialog);
