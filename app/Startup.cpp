@@ -14,6 +14,7 @@ bool SetUpApplication(QApplication& app)
     QApplication::setApplicationVersion(QStringLiteral("1.00"));
     QApplication::setOrganizationName(QStringLiteral("Halvern"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/rowtick.xpm")));
+    QGuiApplication::setDesktopFileName(QStringLiteral(ROWTICK_APP_ID));
 
     // The user interface is Japanese whatever the desktop's language, so the
     // file dialog and the message-box buttons must be too.

@@ -16,6 +16,8 @@ if [[ "$purpose" == test ]]; then
   packages+=(
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev
+    dpkg-dev desktop-file-utils appstream
+    binutils-mingw-w64-x86-64 gcc-mingw-w64-x86-64-posix
   )
 fi
 

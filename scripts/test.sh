@@ -17,7 +17,7 @@ ctest --test-dir build-test --output-on-failure -j "$jobs"
 echo "== Tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 sanitizers="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
 CC=clang CXX=clang++ cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DROWTICK_BUILD_TESTS=ON -DROWTICK_BUILD_BENCH=OFF -DROWTICK_BUILD_FUZZ=ON \
+  -DROWTICK_BUILD_TESTS=ON -DROWTICK_BUILD_BENCH=OFF -DROWTICK_BUILD_FUZZ=ON -DROWTICK_TEST_PACKAGING=OFF \
   "-DCMAKE_CXX_FLAGS=$sanitizers" "-DCMAKE_EXE_LINKER_FLAGS=$sanitizers" >/dev/null
 cmake --build build-sanitize -j "$jobs"
 export ASAN_OPTIONS="detect_leaks=1:strict_string_checks=1:check_initialization_order=1"
