@@ -7,7 +7,9 @@
 
 #include "SystemError.h"
 
-#if defined(__x86_64__) || defined(_M_X64) || (defined(__i386__) && defined(__SSE2__))
+// ROWTICK_PLAIN_COUNT builds the plain loops only, and ROWTICK_NO_AVX2 the
+// 16-byte kernels only, so that each way through can be tested on one machine.
+#if !defined(ROWTICK_PLAIN_COUNT) && (defined(__x86_64__) || defined(_M_X64) || (defined(__i386__) && defined(__SSE2__)))
 #define ROWTICK_X86 1
 #include <emmintrin.h>
 #include <immintrin.h>
@@ -182,7 +184,9 @@ std::uint64_t BytesAvx2(const unsigned char* p, std::size_t n)
 
 bool HasAvx2()
 {
-#if defined(__GNUC__) || defined(__clang__)
+#if defined(ROWTICK_NO_AVX2)
+    return false;
+#elif defined(__GNUC__) || defined(__clang__)
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx2");
 #elif defined(_MSC_VER)

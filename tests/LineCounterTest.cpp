@@ -5,6 +5,8 @@
 #include <functional>
 #include <future>
 #include <memory>
+#include <optional>
+#include <ostream>
 #include <random>
 #include <string>
 #include <thread>
