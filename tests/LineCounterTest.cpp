@@ -12,7 +12,9 @@
 #include <thread>
 #include <vector>
 
+#include "CountingRun.h"
 #include "LineCounter.h"
+#include "Obstacles.h"
 #include "TestSupport.h"
 
 #ifndef _WIN32
@@ -432,6 +434,16 @@ std::ostream& operator<<(std::ostream& out, const TargetCase& c) { return out <<
 
 void Link(const fs::path& target, const fs::path& link) { fs::create_symlink(target, link); }
 
+// Descriptors a row keeps open while its target is counted: a FIFO's writer.
+std::vector<int> tHeldOpen;
+
+void CloseHeldOpen()
+{
+    for (int fd : tHeldOpen)
+        ::close(fd);
+    tHeldOpen.clear();
+}
+
 std::vector<TargetCase> UncountableTable()
 {
     return {
@@ -463,6 +475,18 @@ std::vector<TargetCase> UncountableTable()
              return f / "pipe";
          },
          "名前付きパイプ (FIFO) です"},
+        {"FIFO with a writer and data waiting",
+         [](const fs::path& f) {
+             EXPECT_EQ(::mkfifo((f / "pipe").c_str(), 0600), 0);
+             // Read and write at once: the open does not wait for a reader, and
+             // the pipe never reaches its end while this descriptor lives.
+             const int writer = ::open((f / "pipe").c_str(), O_RDWR | O_CLOEXEC);
+             EXPECT_GE(writer, 0);
+             tHeldOpen.push_back(writer);
+             EXPECT_EQ(::write(writer, "a\nb\n", 4), 4);
+             return f / "pipe";
+         },
+         "名前付きパイプ (FIFO) です"},
         {"link to a FIFO",
          [](const fs::path& f) {
              EXPECT_EQ(::mkfifo((f / "pipe").c_str(), 0600), 0);
@@ -487,6 +511,18 @@ std::vector<TargetCase> UncountableTable()
          [](const fs::path& f) {
              Link("/dev/null", f / "null");
              return f / "null";
+         },
+         "デバイスです"},
+        {"dev zero through a link",
+         [](const fs::path& f) {
+             Link("/dev/zero", f / "zero.c");
+             return f / "zero.c";
+         },
+         "デバイスです"},
+        {"dev random through a link",
+         [](const fs::path& f) {
+             Link("/dev/random", f / "random.c");
+             return f / "random.c";
          },
          "デバイスです"},
         {"dangling link",
@@ -516,6 +552,7 @@ TEST_P(UncountableTarget, GivesNoCountAndItsReason)
     TempFolder folder;
     const fs::path target = c.make(folder.path());
     const std::optional<LineCount> count = CountWithin(target, std::chrono::seconds(10));
+    CloseHeldOpen();
     ASSERT_TRUE(count.has_value()) << "CountLines did not return";
     EXPECT_FALSE(count->counted()) << *count->lines;
     EXPECT_EQ(count->text(), "");
@@ -523,6 +560,51 @@ TEST_P(UncountableTarget, GivesNoCountAndItsReason)
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, UncountableTarget, ::testing::ValuesIn(UncountableTable()), ScenarioName());
+
+// One run over every kind above, each followed by a plain file, and a file
+// deleted after it was dropped: every uncountable target gets its "-" row and
+// the run goes on to the file after it.
+TEST(UncountableTargets, RunGoesOnToTheNextTarget)
+{
+    TempFolder folder;
+    TargetList targets;
+    std::vector<std::string> reasons;  // empty: the plain file, 2 lines
+    const auto addPlain = [&](const fs::path& where) {
+        targets.append(TempFolder::writeTo(where / "plain.txt", "x\ny\n"));
+        reasons.emplace_back();
+    };
+    int n = 0;
+    for (const TargetCase& c : UncountableTable()) {
+        const fs::path own = folder.path() / std::to_string(n++);
+        fs::create_directory(own);
+        targets.append(c.make(own));
+        reasons.push_back(c.reason);
+        addPlain(own);
+    }
+    const fs::path deleted = folder.write("deleted.c", "a\n");
+    targets.append(deleted);
+    reasons.emplace_back("ファイルが見つかりません");
+    addPlain(folder.path());
+    fs::remove(deleted);
+
+    // On its own thread, which owns what it uses: a run that blocks fails the
+    // test and is let go.
+    auto results = std::make_shared<ResultList>();
+    auto task = std::make_shared<std::packaged_task<void()>>([targets, results] { RunCount(targets, *results); });
+    auto done = task->get_future();
+    std::thread([task] { (*task)(); }).detach();
+    const bool returned = done.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    CloseHeldOpen();
+    ASSERT_TRUE(returned) << "the run did not return";
+
+    ASSERT_EQ(results->rowCount(), static_cast<std::int64_t>(reasons.size()));
+    for (std::size_t i = 0; i < reasons.size(); ++i) {
+        const ResultRow& row = results->row(static_cast<std::int64_t>(i));
+        EXPECT_EQ(row.path, targets.target(static_cast<std::int64_t>(i) + 1)) << i;
+        EXPECT_EQ(row.countText(), reasons[i].empty() ? "2" : "-") << row.path;
+        EXPECT_EQ(row.reason, reasons[i]) << row.path;
+    }
+}
 
 std::vector<TargetCase> CountableTable()
 {
@@ -578,11 +660,12 @@ INSTANTIATE_TEST_SUITE_P(Kinds, CountableTarget, ::testing::ValuesIn(CountableTa
 
 TEST(UnreadableTarget, NoReadPermissionIsNotCounted)
 {
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "root reads files without read permission";
     TempFolder folder;
     const fs::path file = folder.write("secret.c", "a\n");
     fs::permissions(file, fs::perms::none);
+    const test::OrdinaryUser user;
+    if (!user.active())
+        GTEST_SKIP() << "running as root and cannot act as an ordinary user: root reads any file";
     const LineCount count = CountLines(file);
     EXPECT_FALSE(count.counted());
     EXPECT_EQ(count.reason, "アクセスが拒否されました");

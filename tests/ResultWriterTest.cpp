@@ -1,13 +1,13 @@
 #include <gtest/gtest.h>
 
-#include <csignal>
+#include <optional>
 #include <string>
 
+#include "Obstacles.h"
 #include "ResultWriter.h"
 #include "TestSupport.h"
 
 #ifndef _WIN32
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -100,6 +100,7 @@ TEST(ResultWriter, ALineBreakInAPathDoesNotSplitTheRow)
 struct RefusedTarget {
     const char* scenario;
     void (*prepare)(const fs::path& file);
+    bool asOrdinaryUser = false;  // a case that root's rights would hide
 };
 
 class ResultWriterRefusal : public ::testing::TestWithParam<RefusedTarget> {};
@@ -113,6 +114,9 @@ TEST_P(ResultWriterRefusal, ReportsAReasonAndLeavesTheOldFileWhole)
     const bool wasFile = fs::is_regular_file(file);
     const std::string before = wasFile ? ReadAll(file) : std::string();
 
+    std::optional<test::OrdinaryUser> user;
+    if (GetParam().asOrdinaryUser && !user.emplace().active())
+        GTEST_SKIP() << "running as root and cannot act as an ordinary user: root writes anywhere";
     const WriteOutcome outcome = WriteResultFile(file, TwoRows());
     EXPECT_FALSE(outcome.ok);
     EXPECT_FALSE(outcome.reason.empty());
@@ -130,6 +134,16 @@ INSTANTIATE_TEST_SUITE_P(
                           fs::permissions(file, fs::perms::owner_read | fs::perms::group_read);
                       }},
         RefusedTarget{"folder of that name", [](const fs::path& file) { fs::create_directory(file); }},
+        RefusedTarget{"writable file in a folder without write permission",
+                      [](const fs::path& file) {
+                          test::TempFolder::writeTo(file, "keep me\r\n");
+                          fs::permissions(file, fs::perms::all & ~fs::perms::owner_exec & ~fs::perms::group_exec
+                                                    & ~fs::perms::others_exec);
+                          fs::permissions(file.parent_path(), fs::perms::owner_read | fs::perms::owner_exec
+                                                                  | fs::perms::group_read | fs::perms::group_exec
+                                                                  | fs::perms::others_read | fs::perms::others_exec);
+                      },
+                      true},
         RefusedTarget{"special file of that name",
                       [](const fs::path& file) { ASSERT_EQ(::mkfifo(file.c_str(), 0644), 0); }}),
     test::ScenarioName());
@@ -141,28 +155,6 @@ TEST(ResultWriter, MissingFolderIsReported)
     EXPECT_FALSE(outcome.ok);
     EXPECT_FALSE(outcome.reason.empty());
 }
-
-// Limits the size of files this process may write, so that a write fails part-way.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        ::getrlimit(RLIMIT_FSIZE, &saved_);
-        previous_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = saved_;
-        limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit()
-    {
-        ::setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, previous_);
-    }
-
-private:
-    rlimit saved_{};
-    void (*previous_)(int) = nullptr;
-};
 
 TEST(ResultWriter, AWriteFailingHalfWayLeavesTheOldFileWhole)
 {
@@ -176,7 +168,7 @@ TEST(ResultWriter, AWriteFailingHalfWayLeavesTheOldFileWhole)
 
     WriteOutcome outcome;
     {
-        FileSizeLimit limit(8192);
+        const test::FileSizeLimit limit(8192);
         outcome = WriteResultFile(file, many);
     }
     EXPECT_FALSE(outcome.ok);
@@ -184,6 +176,27 @@ TEST(ResultWriter, AWriteFailingHalfWayLeavesTheOldFileWhole)
     EXPECT_EQ(ReadAll(file), old);
     EXPECT_TRUE(Leftovers(folder.path(), file).empty());
 }
+
+#ifdef __linux__
+TEST(ResultWriter, AFullDiskLeavesTheOldFileWhole)
+{
+    TempFolder folder;
+    const test::SmallDisk disk(folder.path() / "disk");
+    if (!disk.mounted())
+        GTEST_SKIP() << "a small tmpfs for a full disk needs root and a permitted mount";
+    const std::string old = "1,\t/the/previous/result.c\r\n";
+    const auto file = TempFolder::writeTo(folder.path() / "disk" / "result.csv", old);
+    ASSERT_TRUE(disk.fill());
+    const auto before = Leftovers(folder.path() / "disk", file);
+
+    const WriteOutcome outcome = WriteResultFile(file, TwoRows());
+
+    EXPECT_FALSE(outcome.ok);
+    EXPECT_EQ(outcome.reason, "ディスクの空き容量が足りません");
+    EXPECT_EQ(ReadAll(file), old);
+    EXPECT_EQ(Leftovers(folder.path() / "disk", file), before);
+}
+#endif
 
 TEST(ResultWriter, KeepsThePermissionsOfTheReplacedFile)
 {
