@@ -15,6 +15,7 @@ namespace rowtick {
 // the file system after a cancel) still has something valid to write to.
 struct CountingJob::State {
     std::vector<std::filesystem::path> targets;
+    Counter counter;
     std::vector<std::optional<LineCount>> counts;  // filled by the workers, any order
     std::atomic<std::size_t> nextToClaim{0};
     std::atomic<bool> cancelled{false};
@@ -31,7 +32,7 @@ struct CountingJob::State {
             const std::size_t i = nextToClaim.fetch_add(1);
             if (i >= targets.size() || cancelled.load())
                 return;
-            LineCount count = CountLines(targets[i]);
+            LineCount count = counter ? counter(targets[i]) : CountLines(targets[i]);
             std::lock_guard lock(mutex);
             if (stopped)
                 return;
@@ -50,11 +51,12 @@ struct CountingJob::State {
     }
 };
 
-CountingJob::CountingJob(const TargetList& targets, unsigned workers)
+CountingJob::CountingJob(const TargetList& targets, unsigned workers, Counter counter)
     : state_(std::make_shared<State>())
     , workers_(workers != 0 ? workers : std::max(1u, std::thread::hardware_concurrency()))
 {
     state_->targets = targets.targets();
+    state_->counter = std::move(counter);
     state_->counts.resize(state_->targets.size());
     workers_ = static_cast<unsigned>(std::min<std::size_t>(workers_, std::max<std::size_t>(1, state_->targets.size())));
 }

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 
 #include "CountingJob.h"
 #include "CountingRun.h"
@@ -100,6 +103,59 @@ TEST(CountingJob, CancelKeepsAPrefixInTargetOrder)
     ASSERT_LE(static_cast<std::int64_t>(rows.size()), expected.rowCount());
     for (std::size_t i = 0; i < rows.size(); ++i)
         ASSERT_EQ(rows[i].bytes(), expected.row(static_cast<std::int64_t>(i)).bytes()) << "row " << i;
+}
+
+// The counter holds one target until the test opens the gate, so the run is
+// cancelled at a known place: rows after the held target may be counted
+// already, but none of them may come out.
+TEST(CountingJob, CancelWhileATargetIsHeldKeepsExactlyTheRowsBeforeIt)
+{
+    struct Gate {
+        std::mutex mutex;
+        std::condition_variable opened;
+        bool open = false;
+    };
+    TempFolder folder;
+    TargetList targets;
+    for (int i = 0; i < 8; ++i)
+        targets.append(folder.write("f" + std::to_string(i) + ".c", std::string(i, '\n')));
+    const std::filesystem::path held = targets.target(4);
+    auto gate = std::make_shared<Gate>();
+    CountingJob job(targets, 3, [gate, held](const std::filesystem::path& path) {
+        if (path == held) {
+            std::unique_lock lock(gate->mutex);
+            gate->opened.wait(lock, [&] { return gate->open; });
+        }
+        return CountLines(path);
+    });
+
+    job.start();
+    std::vector<ResultRow> rows;
+    while (rows.size() < 3) {
+        job.wait(50ms);
+        for (ResultRow& row : job.takeRows())
+            rows.push_back(std::move(row));
+    }
+    EXPECT_FALSE(job.finished());
+    EXPECT_EQ(job.current(), held);
+
+    job.cancel();
+    {
+        std::lock_guard lock(gate->mutex);
+        gate->open = true;
+    }
+    gate->opened.notify_all();
+    while (!job.finished()) {
+        job.wait(50ms);
+        for (ResultRow& row : job.takeRows())
+            rows.push_back(std::move(row));
+    }
+    ASSERT_EQ(rows.size(), 3u);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(rows[i].path, targets.target(static_cast<std::int64_t>(i) + 1));
+        EXPECT_EQ(rows[i].lines, std::optional<std::uint64_t>(i));
+    }
+    EXPECT_EQ(job.taken(), 3);
 }
 
 TEST(CountingJob, CurrentNamesTheFirstTargetWithoutARow)
