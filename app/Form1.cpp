@@ -1,22 +1,33 @@
 #include "Form1.h"
 
+#include <algorithm>
+#include <chrono>
+#include <climits>
+#include <memory>
+
 #include <QAccessible>
+#include <QCloseEvent>
+#include <QCoreApplication>
 #include <QCursor>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QProgressDialog>
 #include <QScreen>
+#include <QStyle>
+#include <QTimer>
 #include <QToolButton>
 
 #include "ClickableLabel.h"
 #include "basSave.h"
-#include "CountingRun.h"
 #include "Desktop.h"
 #include "Module1.h"
 #include "PanelStatusBar.h"
@@ -47,6 +58,15 @@ constexpr int kPanel1Width = 300;
 constexpr int kPanel2Width = 73;
 // The result list's tab stops in dialog units.
 const QList<int> kResultTabStops{20, 50, 70};
+
+// A run that ends sooner shows no progress dialog at all.
+constexpr std::chrono::milliseconds kProgressDelay{500};
+// How often a run hands its ready rows to the window: often enough for the
+// list to fill smoothly, seldom enough to leave the cores to the workers.
+constexpr std::chrono::milliseconds kPollInterval{15};
+// Long paths are shortened in the middle to this width, so that the progress
+// dialog does not jump in size from one file to the next.
+constexpr int kProgressTextWidth = 360;
 
 const QColor kBlue(0, 0, 255);
 const QColor kOrange(255, 128, 0);
@@ -102,7 +122,78 @@ public:
     BusyCursor& operator=(const BusyCursor&) = delete;
 };
 
+// The window takes no input while a run is in progress: a click, a key or a
+// drop would start another handler in the middle of the run. Qt's own
+// modality would do that too, but it also swallows the frame's close button
+// (and on Windows disables the whole frame), and closing must still end the
+// program at once; so the refusal is this filter, and the progress dialog
+// stays modeless.
+class InputRefusal final : public QObject {
+public:
+    explicit InputRefusal(const QWidget& window) : window_(window)
+    {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+    ~InputRefusal() override { QCoreApplication::instance()->removeEventFilter(this); }
+    InputRefusal(const InputRefusal&) = delete;
+    InputRefusal& operator=(const InputRefusal&) = delete;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        const auto* widget = qobject_cast<const QWidget*>(watched);
+        if (!widget || widget->window() != &window_)
+            return false;
+        switch (event->type()) {
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop: {
+            // Refused, so the drag shows it cannot land and the source keeps its files.
+            auto* drop = static_cast<QDropEvent*>(event);
+            drop->setDropAction(Qt::IgnoreAction);
+            drop->ignore();
+            return true;
+        }
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::ContextMenu:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+        case QEvent::TabletPress:
+        case QEvent::TabletRelease:
+        case QEvent::TabletMove:
+            event->ignore();
+            return true;
+        default:
+            return false;
+        }
+    }
+
+private:
+    const QWidget& window_;
+};
+
+int ProgressValue(std::int64_t count)
+{
+    return static_cast<int>(std::clamp<std::int64_t>(count, 0, INT_MAX));
+}
+
 }  // namespace
+
+// What closing the window needs to stop a run in progress.
+struct Form1::Run {
+    CountingJob& job;
+    QEventLoop& loop;
+    QTimer& poll;
+};
 
 Form1::Form1(Desktop& desktop, QWidget* parent) : QWidget(parent), desktop_(desktop)
 {
@@ -268,18 +359,104 @@ void Form1::Form_Load()
     lstFileName->addItem(Text(kHintRow));
 }
 
+void Form1::closeEvent(QCloseEvent* event)
+{
+    // Closing ends the program at once, in the middle of a run too: the run
+    // stops where it is and nothing waits for a worker.
+    if (run_) {
+        run_->poll.stop();
+        run_->job.cancel();
+        run_->loop.quit();
+    }
+    QWidget::closeEvent(event);
+}
+
 void Form1::Command2_Click()
 {
+    // Input is refused during a run, but the button can still be pressed by
+    // other means (accessibility); a run must never start inside another.
+    if (run_)
+        return;
+
     const BusyCursor busy;
-    const std::int64_t first = results_.rowCount();
-    RunCount(targets_, results_);
-    for (std::int64_t i = first; i < results_.rowCount(); ++i) {
-        const ResultRow& row = results_.row(i);
-        auto* item = new QListWidgetItem(Text(row.countText()) + QStringLiteral(",\t")
-                                         + DisplayText(row.path));
-        if (!row.lines)
-            item->setToolTip(Text(row.reason));
-        List1->addItem(item);
+    const InputRefusal refusal(*this);
+    CountingJob job(targets_, 0, lineCounter_);
+    QEventLoop loop;
+    QTimer poll;
+    Run run{job, loop, poll};
+    run_ = &run;
+
+    QElapsedTimer clock;
+    bool cancelled = false;
+    std::unique_ptr<QProgressDialog> progress;
+    const auto showProgress = [&] {
+        progress = std::make_unique<QProgressDialog>(this);
+        progress->setWindowModality(Qt::NonModal);  // see InputRefusal
+        progress->setWindowTitle(texts::Caption());
+        auto* label = new QLabel(progress.get());
+        label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        label->setTextFormat(Qt::PlainText);
+        progress->setLabel(label);
+        progress->setCancelButtonText(texts::CancelButton());
+        progress->setAutoClose(false);
+        progress->setAutoReset(false);
+        progress->setMinimumDuration(0);
+        progress->setRange(0, ProgressValue(job.total()));
+        progress->setMinimumWidth(
+            kProgressTextWidth + 2 * progress->style()->pixelMetric(QStyle::PM_LayoutLeftMargin));
+        const auto cancel = [&] {
+            cancelled = true;
+            job.cancel();
+        };
+        connect(progress.get(), &QProgressDialog::canceled, &loop, cancel);
+        connect(progress.get(), &QDialog::rejected, &loop, cancel);
+    };
+    const auto step = [&] {
+        AppendResultRows(job.takeRows());
+        if (job.finished()) {
+            loop.quit();
+            return;
+        }
+        if (cancelled)
+            return;
+        if (!progress && clock.elapsed() >= kProgressDelay.count())
+            showProgress();
+        if (progress) {
+            const QString file = progress->fontMetrics().elidedText(
+                DisplayText(job.current()), Qt::ElideMiddle, kProgressTextWidth);
+            progress->setLabelText(texts::CountingProgress(job.taken(), job.total(), file));
+            progress->setValue(ProgressValue(job.taken()));
+            progress->show();
+        }
+    };
+
+    clock.start();
+    job.start();
+    step();
+    if (!job.finished()) {
+        connect(&poll, &QTimer::timeout, &loop, step);
+        poll.start(kPollInterval);
+        loop.exec();
+    }
+    run_ = nullptr;
+}
+
+void Form1::AppendResultRows(std::vector<ResultRow> rows)
+{
+    if (rows.empty())
+        return;
+    QStringList lines;
+    lines.reserve(static_cast<qsizetype>(rows.size()));
+    for (const ResultRow& row : rows)
+        lines.append(Text(row.countText()) + QStringLiteral(",\t") + DisplayText(row.path));
+    // One insertion for the whole batch: thousands of single ones would each
+    // make the list lay itself out again.
+    const int first = List1->count();
+    List1->addItems(lines);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (!rows[i].lines)
+            List1->item(first + static_cast<int>(i))->setToolTip(Text(rows[i].reason));
+        results_.append(std::move(rows[i]));
     }
 }
 

@@ -2,8 +2,11 @@
 // the status bar, with one handler per event.
 #pragma once
 
+#include <vector>
+
 #include <QWidget>
 
+#include "CountingJob.h"
 #include "ResultList.h"
 #include "TargetList.h"
 
@@ -37,9 +40,14 @@ public:
     const TargetList& targets() const { return targets_; }
     const ResultList& results() const { return results_; }
 
+    // How a counting run counts one target. The program keeps the line
+    // counter; tests hold a chosen target to make a run last as they need.
+    void setLineCounter(CountingJob::Counter counter) { lineCounter_ = std::move(counter); }
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private slots:
     void Form_Load();
@@ -59,13 +67,18 @@ private:
     void lstFileName_OLEDragDrop(const QMimeData* data);
     void SwitchMode(Mode mode);
     void RefreshRegisteredCount();
+    void AppendResultRows(std::vector<ResultRow> rows);
 
     void createControls();
     void connectEvents();
 
+    struct Run;
+
     Desktop& desktop_;
     TargetList targets_;
     ResultList results_;
+    CountingJob::Counter lineCounter_;
+    Run* run_ = nullptr;  // the counting run in progress, if any
 
     QLabel* Label4 = nullptr;
     ClickableLabel* Label1 = nullptr;

@@ -30,6 +30,14 @@ inline QString FolderMissing(const QString& folder)
     return QStringLiteral("%1\nフォルダーが見つかりません。\nフォルダー名を確かめてください。").arg(folder);
 }
 
+// The progress of a long counting run: targets done out of all, and the file
+// being counted on the next line.
+inline QString CountingProgress(qint64 done, qint64 total, const QString& file)
+{
+    return QStringLiteral("カウント中… %1 / %2\n%3").arg(done).arg(total).arg(file);
+}
+inline QString CancelButton() { return QStringLiteral("キャンセル"); }
+
 // The maker, reachable from the two labels. Reserved .example names until the
 // maker publishes real ones.
 inline QString MakerAddress() { return QStringLiteral("mail@hv.example"); }
