@@ -18,6 +18,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDropEvent>
+#include <QFile>
 #include <QListWidget>
 #include <QMimeData>
 #include <QUrl>
@@ -70,6 +71,15 @@ private:
     const QWidget& window_;
 };
 
+QString PathText(const std::filesystem::path& path)
+{
+#ifdef _WIN32
+    return QString::fromStdWString(path.native());
+#else
+    return QFile::decodeName(QByteArray::fromStdString(path.native()));
+#endif
+}
+
 QList<QUrl> Targets(const char* listFile)
 {
     QList<QUrl> urls;
@@ -77,14 +87,14 @@ QList<QUrl> Targets(const char* listFile)
         std::ifstream list(listFile, std::ios::binary);
         for (std::string line; std::getline(list, line);)
             if (!line.empty())
-                urls.append(QUrl::fromLocalFile(QString::fromStdString(line)));
+                urls.append(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(line))));
         return urls;
     }
     std::error_code error;
     for (std::filesystem::recursive_directory_iterator it("/usr/include", error), end;
          !error && it != end; it.increment(error)) {
         if (it->is_regular_file(error))
-            urls.append(QUrl::fromLocalFile(QString::fromStdString(it->path().native())));
+            urls.append(QUrl::fromLocalFile(PathText(it->path())));
     }
     return urls;
 }
