@@ -1,0 +1,147 @@
+// rowtick-many-targets FOLDER [COUNT]: the window's whole path over COUNT
+// targets (default 100,000). Makes COUNT small files in FOLDER (kept for the
+// next run), builds the window offscreen, drops all of them on the target list
+// at once, presses the count button, then the save button (the save dialog is
+// answered with FOLDER/result.csv), and prints for each step its time and the
+// process's peak resident memory during that step.
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDropEvent>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QUrl>
+#include <QWindow>
+
+#include "Desktop.h"
+#include "Form1.h"
+
+namespace {
+
+// Answers the save dialog with one path and every message box with OK, and
+// keeps the last message so the run can say whether the save was confirmed.
+class ScriptedDesktop final : public rowtick::Desktop {
+public:
+    explicit ScriptedDesktop(QString savePath) : savePath_(std::move(savePath)) {}
+    QString lastMessage;
+
+    int exec(QDialog& dialog) override
+    {
+        if (auto* box = qobject_cast<QMessageBox*>(&dialog)) {
+            lastMessage = box->text();
+            return box->standardButtons().testFlag(QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::Ok;
+        }
+        if (auto* files = qobject_cast<QFileDialog*>(&dialog)) {
+            files->selectFile(savePath_);
+            dialog.accept();  // as the OK button does
+            return dialog.result();
+        }
+        dialog.reject();
+        return QDialog::Rejected;
+    }
+    void openUrl(const QUrl&) override {}
+
+private:
+    QString savePath_;
+};
+
+// Peak resident memory (VmHWM) in MiB, and a fresh start for it, so that each
+// step's peak is its own.
+double PeakMiB()
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::atof(line.c_str() + 6) / 1024.0;
+    return -1;
+}
+
+void ResetPeak()
+{
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+void Report(const char* step, const QElapsedTimer& clock, const std::string& detail)
+{
+    std::printf("%-22s %9.3f s  peak %7.1f MiB  %s\n", step, clock.nsecsElapsed() / 1e9, PeakMiB(),
+                detail.c_str());
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char* argv[])
+{
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s FOLDER [COUNT]\n", argv[0]);
+        return 2;
+    }
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const std::filesystem::path folder = argv[1];
+    const long count = argc > 2 ? std::atol(argv[2]) : 100000;
+
+    std::filesystem::create_directories(folder / "targets");
+    QList<QUrl> urls;
+    urls.reserve(count);
+    for (long i = 0; i < count; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "f%06ld.c", i);
+        const auto file = folder / "targets" / name;
+        if (!std::filesystem::exists(file))
+            std::ofstream(file) << "int x;\n" << std::string(i % 40, '\n');
+        urls.append(QUrl::fromLocalFile(QString::fromStdString(file.native())));
+    }
+    const QString savePath = QString::fromStdString((folder / "result.csv").native());
+    std::filesystem::remove(folder / "result.csv");
+
+    ScriptedDesktop desktop(savePath);
+    rowtick::Form1 window(desktop);
+    window.show();
+    while (!window.windowHandle() || !window.windowHandle()->isExposed())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    auto* targets = window.findChild<QListWidget*>(QStringLiteral("lstFileName"));
+    auto* results = window.findChild<QListWidget*>(QStringLiteral("List1"));
+    std::printf("%-22s %9.1f MiB resident before the drop\n", "window shown", PeakMiB());
+
+    QElapsedTimer clock;
+    ResetPeak();
+    clock.start();
+    {
+        QMimeData data;
+        data.setUrls(urls);
+        QWidget* viewport = targets->viewport();
+        const QPoint pos = viewport->rect().center();
+        QDragEnterEvent enter(pos, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &enter);
+        QDropEvent drop(QPointF(pos), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &drop);
+        QCoreApplication::processEvents();
+    }
+    Report("drop", clock, std::to_string(targets->count() - 1) + " targets");
+
+    ResetPeak();
+    clock.restart();
+    window.findChild<QAbstractButton*>(QStringLiteral("Command2"))->click();
+    QCoreApplication::processEvents();
+    Report("counting run", clock, std::to_string(results->count()) + " rows");
+
+    ResetPeak();
+    clock.restart();
+    window.findChild<QAbstractButton*>(QStringLiteral("Command3"))->click();
+    QCoreApplication::processEvents();
+    std::error_code error;
+    const auto size = std::filesystem::file_size(folder / "result.csv", error);
+    Report("save", clock,
+           std::to_string(error ? 0 : size) + " bytes, told: " + desktop.lastMessage.split('\n').last().toStdString());
+    return results->count() == count && !error ? 0 : 1;
+}
