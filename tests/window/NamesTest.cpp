@@ -1,29 +1,15 @@
 // Names a file system allows and a careless program mangles: each target is
 // dropped, counted, shown, saved and opened as the one file it names.
-#include <QApplication>
-#include <QDir>
-#include <QFile>
-#include <QFileDialog>
-#include <QListWidget>
-#include <QMimeData>
-#include <QTemporaryDir>
-#include <QTest>
-
 #include <climits>
-#include <filesystem>
-#include <memory>
 #include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "Form1.h"
-#include "RecordingDesktop.h"
-#include "WindowTestMain.h"
+#include "WindowTestSupport.h"
 
-using rowtick::Form1;
-using rowtick::testing::RecordingDesktop;
+using namespace rowtick::testing;
 
 namespace {
 
@@ -75,56 +61,18 @@ void RemoveDeepFile(const QByteArray& base, const QByteArrayList& folders, const
     ::close(dirs.front());
 }
 
-void DropUrls(QWidget* viewport, const QList<QUrl>& urls)
-{
-    QMimeData data;
-    data.setUrls(urls);
-    const QPoint pos = viewport->rect().center();
-    QDragEnterEvent enter(pos, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(viewport, &enter);
-    QDropEvent drop(QPointF(pos), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(viewport, &drop);
-}
-
 }  // namespace
 
-class NamesTest : public QObject {
+class NamesTest : public QObject, WindowFixture {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
+    void init() { openWindow(); }
+    void cleanup() { closeWindow(); }
 
     void droppedCountedShownSavedAndOpened_data();
     void droppedCountedShownSavedAndOpened();
-
-private:
-    std::unique_ptr<RecordingDesktop> desktop_;
-    std::unique_ptr<Form1> form_;
-    std::unique_ptr<QTemporaryDir> dir_;
 };
-
-void NamesTest::init()
-{
-    desktop_ = std::make_unique<RecordingDesktop>();
-    form_ = std::make_unique<Form1>(*desktop_);
-    dir_ = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir_->isValid());
-    QVERIFY(QDir::setCurrent(dir_->path()));
-    form_->show();
-    QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
-}
-
-void NamesTest::cleanup()
-{
-    form_.reset();
-    desktop_.reset();
-    QDir::setCurrent(QDir::tempPath());
-    // By bytes: QDir cannot remove a name that is not valid UTF-8.
-    std::error_code ignored;
-    std::filesystem::remove_all(QFile::encodeName(dir_->path()).toStdString(), ignored);
-    dir_.reset();
-}
 
 void NamesTest::droppedCountedShownSavedAndOpened_data()
 {
@@ -178,33 +126,23 @@ void NamesTest::droppedCountedShownSavedAndOpened()
     field.replace("<dir>", dir).replace("<deep>", deep);
     const QString shown = QString::fromUtf8(field);  // what cannot be shown becomes U+FFFD
 
-    DropUrls(form_->findChild<QListWidget*>("lstFileName")->viewport(),
-             {QUrl::fromEncoded("file://" + path.toPercentEncoding("/"), QUrl::StrictMode)});
-    QTest::mouseClick(form_->findChild<QWidget*>("Command2"), Qt::LeftButton);
+    const QUrl url = QUrl::fromEncoded("file://" + path.toPercentEncoding("/"), QUrl::StrictMode);
+    const int dropTaken = Drop(targets()->viewport(), {url});
+    const QString panel = statusBar()->panelText(0);
+    click("Command2");
     const QString saved = dir_->filePath(QStringLiteral("result.csv"));
-    desktop_->answerDialog = [&](QDialog& dialog) {
-        static_cast<QFileDialog&>(dialog).selectFile(saved);
-        dialog.accept();
-        return dialog.result();
-    };
-    QTest::mouseClick(form_->findChild<QWidget*>("Command3"), Qt::LeftButton);
-    auto* targets = form_->findChild<QListWidget*>("lstFileName");
-    const QRect row = targets->visualItemRect(targets->item(1));
-    QTest::mouseClick(targets->viewport(), Qt::LeftButton, {}, QPoint(row.left() + 5, row.center().y()));
-    QTest::mouseDClick(targets->viewport(), Qt::LeftButton, {}, QPoint(row.left() + 5, row.center().y()));
+    desktop_->answerDialog = Choose(saved);
+    click("Command3");
+    doubleClickRow(targets(), 1);
     if (length > PATH_MAX)
         RemoveDeepFile(dir, folders, name);
 
-    QCOMPARE(targets->count(), 2);
-    QCOMPARE(targets->item(1)->text(), shown);
+    QCOMPARE(dropTaken, 3);
+    QCOMPARE(panel, shown);
+    QCOMPARE(Rows(targets()).mid(1), QStringList{shown});
     QVERIFY(!shown.contains(QLatin1Char('\n')) && !shown.contains(QLatin1Char('\r')));
-    auto* results = form_->findChild<QListWidget*>("List1");
-    QCOMPARE(results->count(), 1);
-    QCOMPARE(results->item(0)->text(), QString::fromUtf8(count + ",\t") + shown);
-
-    QFile result(saved);
-    QVERIFY(result.open(QIODevice::ReadOnly));
-    QCOMPARE(result.readAll(), count + ",\t" + field + "\r\n");
+    QCOMPARE(Rows(results()), QStringList{QString::fromUtf8(count + ",\t") + shown});
+    QCOMPARE(ReadAll(saved), count + ",\t" + field + "\r\n");
     QVERIFY(desktop_->messages.last().text.endsWith(QStringLiteral("保存しました")));
 
     QCOMPARE(desktop_->openedUrls.size(), 1);
