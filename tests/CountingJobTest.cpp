@@ -1,13 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
-#include <memory>
-#include <mutex>
+#include <future>
 
 #include "CountingJob.h"
 #include "CountingRun.h"
-#include "ResultWriter.h"
 #include "TestSupport.h"
 
 namespace rowtick {
@@ -16,158 +13,104 @@ namespace {
 using namespace std::chrono_literals;
 using test::TempFolder;
 
-// A mixed target list: counted files, uncountable targets and duplicates.
+// A mixed target list: files of 0 to 16 lines, uncountable targets and duplicates.
 TargetList MixedTargets(const TempFolder& folder, int files)
 {
     TargetList targets;
     for (int i = 0; i < files; ++i) {
-        std::string text;
-        for (int line = 0; line < i % 17; ++line)
-            text += (line % 3 == 0) ? "x\r\n" : (line % 3 == 1 ? "y\n" : "z\r");
-        targets.append(folder.write("f" + std::to_string(i) + ".c", text));
+        const std::string name = "f" + std::to_string(i) + ".c";
+        targets.append(folder.write(name, std::string(i % 17, "\r\n"[i % 2])));
         if (i % 10 == 3)
             targets.append(folder.path() / ("missing" + std::to_string(i)));
         if (i % 10 == 7)
             targets.append(folder.path());
         if (i % 25 == 0)
-            targets.append(folder.path() / ("f" + std::to_string(i) + ".c"));
+            targets.append(folder.path() / name);
     }
     return targets;
 }
 
-std::vector<ResultRow> RunToEnd(CountingJob& job)
+// Takes the job's rows into `rows` until it finishes.
+void Take(CountingJob& job, std::vector<ResultRow>& rows)
 {
-    std::vector<ResultRow> rows;
-    job.start();
     while (!job.finished()) {
         job.wait(50ms);
         for (ResultRow& row : job.takeRows())
             rows.push_back(std::move(row));
     }
-    return rows;
 }
 
-class CountingJobWorkers : public ::testing::TestWithParam<unsigned> {};
+struct WorkersCase {
+    const char* scenario;
+    int files;
+    unsigned workers;
+};
+
+class CountingJobWorkers : public ::testing::TestWithParam<WorkersCase> {};
 
 TEST_P(CountingJobWorkers, GivesExactlyTheRowsOfAOneAtATimeRun)
 {
     TempFolder folder;
-    const TargetList targets = MixedTargets(folder, 300);
+    const TargetList targets = MixedTargets(folder, GetParam().files);
     ResultList expected;
     RunCount(targets, expected);
 
-    CountingJob job(targets, GetParam());
-    ResultList got;
-    for (ResultRow& row : RunToEnd(job))
-        got.append(std::move(row));
+    CountingJob job(targets, GetParam().workers);
+    EXPECT_EQ(job.current(), targets.registeredCount() ? targets.target(1) : std::filesystem::path());
+    std::vector<ResultRow> rows;
+    job.start();
+    Take(job, rows);
 
-    ASSERT_EQ(got.rowCount(), expected.rowCount());
-    for (std::int64_t i = 0; i < got.rowCount(); ++i) {
-        EXPECT_EQ(got.row(i).bytes(), expected.row(i).bytes()) << "row " << i;
-        EXPECT_EQ(got.row(i).reason, expected.row(i).reason) << "row " << i;
+    ASSERT_EQ(static_cast<std::int64_t>(rows.size()), expected.rowCount());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(rows[i].bytes(), expected.rows()[i].bytes()) << "row " << i;
+        EXPECT_EQ(rows[i].reason, expected.rows()[i].reason) << "row " << i;
     }
     EXPECT_EQ(job.taken(), job.total());
+    EXPECT_TRUE(job.current().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Workers, CountingJobWorkers, ::testing::Values(1u, 2u, 8u, 0u));
-
-TEST(CountingJob, NoTargetsFinishesAtOnce)
-{
-    CountingJob job(TargetList{});
-    EXPECT_TRUE(RunToEnd(job).empty());
-    EXPECT_TRUE(job.finished());
-}
-
-TEST(CountingJob, CancelKeepsAPrefixInTargetOrder)
-{
-    TempFolder folder;
-    const TargetList targets = MixedTargets(folder, 2000);
-    ResultList expected;
-    RunCount(targets, expected);
-
-    CountingJob job(targets, 4);
-    job.start();
-    std::vector<ResultRow> rows;
-    while (rows.empty() && !job.finished()) {
-        job.wait(1ms);
-        for (ResultRow& row : job.takeRows())
-            rows.push_back(std::move(row));
-    }
-    job.cancel();
-    while (!job.finished()) {
-        job.wait(50ms);
-        for (ResultRow& row : job.takeRows())
-            rows.push_back(std::move(row));
-    }
-    EXPECT_TRUE(job.takeRows().empty());
-    ASSERT_LE(static_cast<std::int64_t>(rows.size()), expected.rowCount());
-    for (std::size_t i = 0; i < rows.size(); ++i)
-        ASSERT_EQ(rows[i].bytes(), expected.row(static_cast<std::int64_t>(i)).bytes()) << "row " << i;
-}
+INSTANTIATE_TEST_SUITE_P(Workers, CountingJobWorkers,
+                         ::testing::Values(WorkersCase{"no targets", 0, 2}, WorkersCase{"one worker", 300, 1},
+                                           WorkersCase{"two workers", 300, 2},
+                                           WorkersCase{"more workers than cores", 300, 8},
+                                           WorkersCase{"one worker per core", 300, 0}),
+                         test::ScenarioName());
 
 // The counter holds one target until the test opens the gate, so the run is
-// cancelled at a known place: rows after the held target may be counted
-// already, but none of them may come out.
-TEST(CountingJob, CancelWhileATargetIsHeldKeepsExactlyTheRowsBeforeIt)
+// cancelled at a known place: the rows ready before it stay, rows after it
+// may be counted already, but none of them may come out.
+TEST(CountingJob, CancelKeepsExactlyTheRowsBeforeTheFirstUncountedTarget)
 {
-    struct Gate {
-        std::mutex mutex;
-        std::condition_variable opened;
-        bool open = false;
-    };
     TempFolder folder;
-    TargetList targets;
-    for (int i = 0; i < 8; ++i)
-        targets.append(folder.write("f" + std::to_string(i) + ".c", std::string(i, '\n')));
-    const std::filesystem::path held = targets.target(4);
-    auto gate = std::make_shared<Gate>();
-    CountingJob job(targets, 3, [gate, held](const std::filesystem::path& path) {
-        if (path == held) {
-            std::unique_lock lock(gate->mutex);
-            gate->opened.wait(lock, [&] { return gate->open; });
-        }
+    const TargetList targets = MixedTargets(folder, 40);
+    ResultList expected;
+    RunCount(targets, expected);
+    constexpr std::size_t kBefore = 5;
+    const std::filesystem::path held = targets.target(kBefore + 1);
+    std::promise<void> open;
+    CountingJob job(targets, 3, [gate = open.get_future().share(), held](const std::filesystem::path& path) {
+        if (path == held)
+            gate.wait();
         return CountLines(path);
     });
 
     job.start();
-    std::vector<ResultRow> rows;
-    while (rows.size() < 3) {
+    // Every row before the held target gets ready, and is left to be taken
+    // after the cancel.
+    while (job.current() != held)
         job.wait(50ms);
-        for (ResultRow& row : job.takeRows())
-            rows.push_back(std::move(row));
-    }
     EXPECT_FALSE(job.finished());
-    EXPECT_EQ(job.current(), held);
 
     job.cancel();
-    {
-        std::lock_guard lock(gate->mutex);
-        gate->open = true;
-    }
-    gate->opened.notify_all();
-    while (!job.finished()) {
-        job.wait(50ms);
-        for (ResultRow& row : job.takeRows())
-            rows.push_back(std::move(row));
-    }
-    ASSERT_EQ(rows.size(), 3u);
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        EXPECT_EQ(rows[i].path, targets.target(static_cast<std::int64_t>(i) + 1));
-        EXPECT_EQ(rows[i].lines, std::optional<std::uint64_t>(i));
-    }
-    EXPECT_EQ(job.taken(), 3);
-}
-
-TEST(CountingJob, CurrentNamesTheFirstTargetWithoutARow)
-{
-    TempFolder folder;
-    TargetList targets;
-    targets.append(folder.write("a.c", "1\n"));
-    targets.append(folder.write("b.c", "1\n2\n"));
-    CountingJob job(targets, 1);
-    EXPECT_EQ(job.current(), folder.path() / "a.c");
-    RunToEnd(job);
-    EXPECT_TRUE(job.current().empty());
+    open.set_value();
+    std::vector<ResultRow> rows;
+    Take(job, rows);
+    EXPECT_TRUE(job.takeRows().empty());
+    ASSERT_EQ(rows.size(), kBefore);
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        EXPECT_EQ(rows[i].bytes(), expected.rows()[i].bytes()) << "row " << i;
+    EXPECT_EQ(job.taken(), static_cast<std::int64_t>(kBefore));
 }
 
 }  // namespace

@@ -1,27 +1,28 @@
-// Shared by the core tests: a temporary folder per test, and names for data rows.
+// Shared by the core tests: a temporary folder per test, names for data rows,
+// and reading a file back whole.
 #pragma once
 
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <ostream>
 #include <string>
 #include <string_view>
-#include <cctype>
 
 #include <gtest/gtest.h>
 
 namespace rowtick::test {
 
+// A fresh folder named after the running test, removed with everything in it.
 class TempFolder {
 public:
     TempFolder()
     {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = "rowtick-";
-        name += info ? std::string(info->test_suite_name()) + "-" + info->name() : "test";
-        for (char& c : name)
-            if (c == '/')
-                c = '_';
+        std::string name = std::string("rowtick-") + info->test_suite_name() + "-" + info->name();
+        std::replace(name.begin(), name.end(), '/', '_');
         root_ = std::filesystem::temp_directory_path() / name;
         std::filesystem::remove_all(root_);
         std::filesystem::create_directories(root_);
@@ -29,8 +30,8 @@ public:
     ~TempFolder()
     {
         std::error_code ignored;
-        std::filesystem::permissions(root_, std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add, ignored);
+        std::filesystem::permissions(root_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
+                                     ignored);
         std::filesystem::remove_all(root_, ignored);
     }
     TempFolder(const TempFolder&) = delete;
@@ -45,8 +46,7 @@ public:
     }
     static std::filesystem::path writeTo(const std::filesystem::path& file, std::string_view bytes)
     {
-        std::ofstream out(file, std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(file, std::ios::binary | std::ios::trunc).write(bytes.data(), std::streamsize(bytes.size()));
         return file;
     }
 
@@ -74,3 +74,18 @@ inline std::string ReadAll(const std::filesystem::path& file)
 }
 
 }  // namespace rowtick::test
+
+namespace rowtick {
+namespace {
+
+// A data row prints as its scenario when a test fails, not as its bytes. In
+// the tests' own unnamed namespace, where the rows live and the lookup finds it.
+template <class Case>
+    requires requires(const Case& c) { c.scenario; }
+std::ostream& operator<<(std::ostream& out, const Case& c)
+{
+    return out << c.scenario;
+}
+
+}  // namespace
+}  // namespace rowtick
