@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "Obstacles.h"
 #include "ResultWriter.h"
@@ -9,7 +11,6 @@
 
 #ifndef _WIN32
 #include <sys/stat.h>
-#include <unistd.h>
 #endif
 
 namespace rowtick {
@@ -19,205 +20,171 @@ namespace fs = std::filesystem;
 using test::ReadAll;
 using test::TempFolder;
 
-ResultList TwoRows()
+// Everything under `folder`: a save leaves no temporary file behind.
+std::set<fs::path> Listing(const fs::path& folder)
 {
-    ResultList results;
-    results.append({"/src/main.bas", 120, {}});
-    results.append({"/src/sub folder/util.bas", 7, {}});
-    return results;
+    std::set<fs::path> all;
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        all.insert(entry.path());
+    return all;
 }
 
-// Everything in `folder` besides `keep`: a save must leave no temporary file behind.
-std::vector<fs::path> Leftovers(const fs::path& folder, const fs::path& keep)
-{
-    std::vector<fs::path> others;
-    for (const auto& entry : fs::directory_iterator(folder))
-        if (entry.path() != keep)
-            others.push_back(entry.path());
-    return others;
-}
-
-TEST(ResultWriter, TwoRowsGiveTwoCrLfLines)
-{
-    TempFolder folder;
-    const auto file = folder.path() / "result.csv";
-    const WriteOutcome outcome = WriteResultFile(file, TwoRows());
-    ASSERT_TRUE(outcome.ok) << outcome.reason;
-    EXPECT_TRUE(outcome.reason.empty());
-    EXPECT_EQ(ReadAll(file), "120,\t/src/main.bas\r\n7,\t/src/sub folder/util.bas\r\n");
-    EXPECT_TRUE(Leftovers(folder.path(), file).empty());
-}
-
-TEST(ResultWriter, UncountedTargetsKeepTheirLine)
-{
-    ResultList results;
-    results.append({"/src/a.c", 3, {}});
-    results.append({"/src/gone.c", std::nullopt, "ファイルが見つかりません"});
-    results.append({"/src/b.c", 0, {}});
-    EXPECT_EQ(ResultFileBytes(results), "3,\t/src/a.c\r\n-,\t/src/gone.c\r\n0,\t/src/b.c\r\n");
-}
-
-TEST(ResultWriter, NoRowsGiveAnEmptyFile)
-{
-    TempFolder folder;
-    const auto file = folder.write("result.csv", "old contents\r\n");
-    ASSERT_TRUE(WriteResultFile(file, ResultList{}).ok);
-    EXPECT_TRUE(fs::exists(file));
-    EXPECT_EQ(fs::file_size(file), 0u);
-}
-
-TEST(ResultWriter, ReplacingALongerFileLeavesOnlyTheNewLines)
-{
-    TempFolder folder;
-    const auto file = folder.write("result.csv", std::string(10000, 'x'));
-    ASSERT_TRUE(WriteResultFile(file, TwoRows()).ok);
-    EXPECT_EQ(ReadAll(file), ResultFileBytes(TwoRows()));
-}
-
-TEST(ResultWriter, PathBytesAreWrittenAsTheFileSystemHoldsThem)
-{
-    TempFolder folder;
-    // A Shift-JIS name from an old archive, and a UTF-8 Japanese name.
-    const fs::path sjis = fs::path("/old/\x83\x65\x83\x58\x83\x67.bas");
-    const fs::path utf8 = fs::path("/新しい/テスト.bas");
-    ResultList results;
-    results.append({sjis, 1, {}});
-    results.append({utf8, 2, {}});
-    const auto file = folder.path() / "\x8c\x8b\x89\xca.csv";  // the result file's own name is not UTF-8 either
-    ASSERT_TRUE(WriteResultFile(file, results).ok);
-    EXPECT_EQ(ReadAll(file), "1,\t/old/\x83\x65\x83\x58\x83\x67.bas\r\n2,\t/新しい/テスト.bas\r\n");
-}
-
-TEST(ResultWriter, ALineBreakInAPathDoesNotSplitTheRow)
-{
-    ResultList results;
-    results.append({"/src/two\nlines.c", 5, {}});
-    EXPECT_EQ(ResultFileBytes(results), "5,\t$'/src/two\\nlines.c'\r\n");
-}
-
-#ifndef _WIN32
-
-struct RefusedTarget {
+struct SavedCase {
     const char* scenario;
-    void (*prepare)(const fs::path& file);
-    bool asOrdinaryUser = false;  // a case that root's rights would hide
+    std::vector<ResultRow> rows;
+    std::string bytes;  // the whole result file
 };
 
-class ResultWriterRefusal : public ::testing::TestWithParam<RefusedTarget> {};
+class SavedFile : public ::testing::TestWithParam<SavedCase> {};
 
-// Each refusal names a reason and leaves what was there untouched.
-TEST_P(ResultWriterRefusal, ReportsAReasonAndLeavesTheOldFileWhole)
+// Saved as a new file, over a longer one and through a link, the file holds
+// exactly the rows: count (or "-"), comma, TAB, path, each ended by CR LF and
+// never split by a line break in a path.
+TEST_P(SavedFile, HoldsEveryRowOnItsOwnLine)
 {
+    const SavedCase& c = GetParam();
+    ResultList results;
+    std::size_t at = 0;
+    for (const ResultRow& row : c.rows) {
+        results.append(row);
+        // The row's own text and count field are what its line holds.
+        const std::size_t end = c.bytes.find("\r\n", at);
+        EXPECT_EQ(c.bytes.substr(at, end - at), row.bytes());
+        EXPECT_EQ(c.bytes.substr(at, row.countText().size() + 1), row.countText() + ",");
+        at = end + 2;
+    }
     TempFolder folder;
-    const auto file = folder.path() / "result.csv";
-    GetParam().prepare(file);
-    const bool wasFile = fs::is_regular_file(file);
-    const std::string before = wasFile ? ReadAll(file) : std::string();
-
-    std::optional<test::OrdinaryUser> user;
-    if (GetParam().asOrdinaryUser && !user.emplace().active())
-        GTEST_SKIP() << "running as root and cannot act as an ordinary user: root writes anywhere";
-    const WriteOutcome outcome = WriteResultFile(file, TwoRows());
-    EXPECT_FALSE(outcome.ok);
-    EXPECT_FALSE(outcome.reason.empty());
-    if (wasFile)
-        EXPECT_EQ(ReadAll(file), before);
-    EXPECT_TRUE(Leftovers(folder.path(), file).empty());
+    const auto fresh = folder.path() / "\x8c\x8b\x89\xca.csv";  // the result file's own name is not UTF-8 either
+    const auto old = folder.write("old.csv", std::string(10000, 'x'));
+    std::set<fs::path> saved = {fresh, old};
+#ifndef _WIN32
+    const auto perms = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+    fs::permissions(old, perms);
+    const auto link = folder.path() / "link.csv";
+    fs::create_symlink(old, link);
+    saved.insert(link);
+#endif
+    for (const fs::path& file : saved) {
+        const WriteOutcome outcome = WriteResultFile(file, results);
+        ASSERT_TRUE(outcome.ok) << outcome.reason;
+        EXPECT_TRUE(outcome.reason.empty());
+        EXPECT_EQ(ReadAll(file), c.bytes) << file;
+    }
+    EXPECT_EQ(Listing(folder.path()), saved);
+#ifndef _WIN32
+    // The link stays a link, and the file it points to keeps its permissions.
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(fs::status(old).permissions() & fs::perms::mask, perms);
+#endif
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Targets, ResultWriterRefusal,
+    Rows, SavedFile,
     ::testing::Values(
-        RefusedTarget{"read-only file",
-                      [](const fs::path& file) {
-                          test::TempFolder::writeTo(file, "keep me\r\n");
-                          fs::permissions(file, fs::perms::owner_read | fs::perms::group_read);
-                      }},
-        RefusedTarget{"folder of that name", [](const fs::path& file) { fs::create_directory(file); }},
-        RefusedTarget{"writable file in a folder without write permission",
-                      [](const fs::path& file) {
-                          test::TempFolder::writeTo(file, "keep me\r\n");
-                          fs::permissions(file, fs::perms::all & ~fs::perms::owner_exec & ~fs::perms::group_exec
-                                                    & ~fs::perms::others_exec);
-                          fs::permissions(file.parent_path(), fs::perms::owner_read | fs::perms::owner_exec
-                                                                  | fs::perms::group_read | fs::perms::group_exec
-                                                                  | fs::perms::others_read | fs::perms::others_exec);
-                      },
-                      true},
-        RefusedTarget{"special file of that name",
-                      [](const fs::path& file) { ASSERT_EQ(::mkfifo(file.c_str(), 0644), 0); }}),
+        SavedCase{"no rows give an empty file", {}, ""},
+        SavedCase{"counted and uncounted rows",
+                  {{"/src/main.bas", 120, {}}, {"/src/gone.c", std::nullopt, "ファイルが見つかりません"},
+                   {"/huge", 4294967296ULL, {}}},
+                  "120,\t/src/main.bas\r\n-,\t/src/gone.c\r\n4294967296,\t/huge\r\n"},
+        // A Shift-JIS name from an old archive, a UTF-8 Japanese name, and
+        // names whose TABs, quotes and backslashes stay as they are.
+        SavedCase{"path bytes as the file system holds them",
+                  {{"/old/\x83\x65\xff.bas", 1, {}}, {"/新しい/テスト.bas", 2, {}},
+                   {"/src/a\tb 'c' \"d\".txt", 3, {}}, {"/src/a\\nb", 4, {}}},
+                  "1,\t/old/\x83\x65\xff.bas\r\n2,\t/新しい/テスト.bas\r\n3,\t/src/a\tb 'c' \"d\".txt\r\n"
+                  "4,\t/src/a\\nb\r\n"},
+        SavedCase{"a line break in a path is quoted",
+                  {{"/src/a\nb", 1, {}}, {"/src/a\rb", std::nullopt, "フォルダです"}, {"/x\\y'\nz", 0, {}}},
+                  "1,\t$'/src/a\\nb'\r\n-,\t$'/src/a\\rb'\r\n0,\t$'/x\\\\y\\'\\nz'\r\n"}),
     test::ScenarioName());
 
-TEST(ResultWriter, MissingFolderIsReported)
+#ifndef _WIN32
+
+enum class Obstacle { None, OrdinaryUser, CutOff, FullDisk };
+
+struct RefusedCase {
+    const char* scenario;
+    fs::path (*prepare)(const fs::path& folder);  // gives the path saved to
+    Obstacle obstacle = Obstacle::None;
+    const char* reason = nullptr;  // the exact reason, where a particular one is promised
+};
+
+fs::path OldFile(const fs::path& folder)
 {
-    TempFolder folder;
-    const WriteOutcome outcome = WriteResultFile(folder.path() / "no such folder" / "result.csv", TwoRows());
-    EXPECT_FALSE(outcome.ok);
-    EXPECT_FALSE(outcome.reason.empty());
+    return TempFolder::writeTo(folder / "result.csv", "1,\t/the/previous/result.c\r\n");
 }
 
-TEST(ResultWriter, AWriteFailingHalfWayLeavesTheOldFileWhole)
+class RefusedSave : public ::testing::TestWithParam<RefusedCase> {};
+
+// Each refusal names a reason and leaves what was there untouched, with no
+// temporary file left behind.
+TEST_P(RefusedSave, ReportsAReasonAndLeavesWhatWasThere)
 {
+    const RefusedCase& c = GetParam();
     TempFolder folder;
-    const std::string old = "1,\t/the/previous/result.c\r\n";
-    const auto file = folder.write("result.csv", old);
-    ResultList many;
+#ifdef __linux__
+    std::optional<test::SmallDisk> disk;
+    if (c.obstacle == Obstacle::FullDisk && !disk.emplace(folder.path() / "disk").mounted())
+        GTEST_SKIP() << "a small tmpfs for a full disk needs root and a permitted mount";
+#endif
+    const fs::path file = c.prepare(folder.path());
+#ifdef __linux__
+    if (disk)
+        ASSERT_TRUE(disk->fill());
+#endif
+    const bool wasFile = fs::is_regular_file(file);
+    const std::string before = wasFile ? ReadAll(file) : std::string();
+    const auto listed = Listing(folder.path());
+    ResultList results;  // more than the cut-off lets through
     for (int i = 0; i < 2000; ++i)
-        many.append({"/src/file" + std::to_string(i) + ".c", static_cast<std::uint64_t>(i), {}});
-    ASSERT_GT(ResultFileBytes(many).size(), 8192u);
+        results.append({"/src/file" + std::to_string(i) + ".c", static_cast<std::uint64_t>(i), {}});
 
     WriteOutcome outcome;
     {
-        const test::FileSizeLimit limit(8192);
-        outcome = WriteResultFile(file, many);
+        std::optional<test::OrdinaryUser> user;
+        if (c.obstacle == Obstacle::OrdinaryUser && !user.emplace().active())
+            GTEST_SKIP() << "running as root and cannot act as an ordinary user: root writes anywhere";
+        std::optional<test::FileSizeLimit> limit;
+        if (c.obstacle == Obstacle::CutOff)
+            limit.emplace(8192);
+        outcome = WriteResultFile(file, results);
     }
     EXPECT_FALSE(outcome.ok);
     EXPECT_FALSE(outcome.reason.empty());
-    EXPECT_EQ(ReadAll(file), old);
-    EXPECT_TRUE(Leftovers(folder.path(), file).empty());
+    if (c.reason)
+        EXPECT_EQ(outcome.reason, c.reason);
+    if (wasFile)
+        EXPECT_EQ(ReadAll(file), before);
+    EXPECT_EQ(Listing(folder.path()), listed);
 }
 
+std::vector<RefusedCase> RefusedTable()
+{
+    using Where = const fs::path&;  // the test's folder
+    return {
+        {"read-only file", [](Where f) { fs::permissions(OldFile(f), fs::perms(0440)); return f / "result.csv"; }},
+        {"folder of that name", [](Where f) { fs::create_directory(f / "result.csv"); return f / "result.csv"; }},
+        {"writable file in a folder without write permission",
+         [](Where f) {
+             fs::permissions(OldFile(f), fs::perms(0666));
+             fs::permissions(f, fs::perms(0555));
+             return f / "result.csv";
+         },
+         Obstacle::OrdinaryUser},
+        {"special file of that name",
+         [](Where f) {
+             EXPECT_EQ(::mkfifo((f / "result.csv").c_str(), 0644), 0);
+             return f / "result.csv";
+         }},
+        {"missing folder", [](Where f) { return f / "no such folder" / "result.csv"; }},
+        {"write cut off part-way", OldFile, Obstacle::CutOff},
 #ifdef __linux__
-TEST(ResultWriter, AFullDiskLeavesTheOldFileWhole)
-{
-    TempFolder folder;
-    const test::SmallDisk disk(folder.path() / "disk");
-    if (!disk.mounted())
-        GTEST_SKIP() << "a small tmpfs for a full disk needs root and a permitted mount";
-    const std::string old = "1,\t/the/previous/result.c\r\n";
-    const auto file = TempFolder::writeTo(folder.path() / "disk" / "result.csv", old);
-    ASSERT_TRUE(disk.fill());
-    const auto before = Leftovers(folder.path() / "disk", file);
-
-    const WriteOutcome outcome = WriteResultFile(file, TwoRows());
-
-    EXPECT_FALSE(outcome.ok);
-    EXPECT_EQ(outcome.reason, "ディスクの空き容量が足りません");
-    EXPECT_EQ(ReadAll(file), old);
-    EXPECT_EQ(Leftovers(folder.path() / "disk", file), before);
-}
+        {"full disk", [](Where f) { return OldFile(f / "disk"); }, Obstacle::FullDisk, "ディスクの空き容量が足りません"},
 #endif
-
-TEST(ResultWriter, KeepsThePermissionsOfTheReplacedFile)
-{
-    TempFolder folder;
-    const auto file = folder.write("result.csv", "old\r\n");
-    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-    ASSERT_TRUE(WriteResultFile(file, TwoRows()).ok);
-    EXPECT_EQ(fs::status(file).permissions() & fs::perms::mask,
-              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    };
 }
 
-TEST(ResultWriter, SavingThroughALinkReplacesTheFileItPointsTo)
-{
-    TempFolder folder;
-    const auto real = folder.write("real.csv", "old\r\n");
-    const auto link = folder.path() / "link.csv";
-    fs::create_symlink(real, link);
-    ASSERT_TRUE(WriteResultFile(link, TwoRows()).ok);
-    EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(ReadAll(real), ResultFileBytes(TwoRows()));
-}
+INSTANTIATE_TEST_SUITE_P(Targets, RefusedSave, ::testing::ValuesIn(RefusedTable()), test::ScenarioName());
 
 #endif
 
