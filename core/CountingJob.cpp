@@ -32,7 +32,7 @@ struct CountingJob::State {
             const std::size_t i = nextToClaim.fetch_add(1);
             if (i >= targets.size() || cancelled.load())
                 return;
-            LineCount count = counter ? counter(targets[i]) : CountLines(targets[i]);
+            LineCount count = counter ? counter(targets[i]) : CountLines(targets[i], &cancelled);
             std::lock_guard lock(mutex);
             if (stopped)
                 return;

@@ -338,6 +338,7 @@ constexpr const char* kLinkLoop = "シンボリックリンクが循環してい
 constexpr const char* kReadError = "読み込みエラー: ";
 constexpr const char* kChanged = "数えている間にファイルが変更されました";
 constexpr const char* kNoMemory = "メモリが足りません";
+constexpr const char* kStopped = "カウントを中止しました";
 
 LineCount Uncounted(std::string reason)
 {
@@ -374,16 +375,19 @@ unsigned char* ReadBuffer()
 }
 
 // What reading a file to its end came to.
-enum class ReadEnd { Complete, Failed };
+enum class ReadEnd { Complete, Failed, Stopped };
 
 // Reads a file that had `expectedSize` bytes before reading to its end with
 // `read(into, capacity)` (bytes read, 0 at the end, negative on an error, which
 // the reader keeps for itself) and counts its lines into `counter`.
 template <class Read>
-ReadEnd CountWholeFile(const Read& read, unsigned char* buffer, std::uint64_t expectedSize, LineCounter& counter)
+ReadEnd CountWholeFile(const Read& read, unsigned char* buffer, std::uint64_t expectedSize, LineCounter& counter,
+                       const std::atomic<bool>* stop)
 {
     std::uint64_t total = 0;
     for (;;) {
+        if (stop && stop->load(std::memory_order_relaxed))
+            return ReadEnd::Stopped;
         const auto got = read(buffer, kBlockSize);
         if (got < 0)
             return ReadEnd::Failed;
@@ -478,7 +482,7 @@ private:
 
 }  // namespace
 
-LineCount CountLines(const std::filesystem::path& path)
+LineCount CountLines(const std::filesystem::path& path, const std::atomic<bool>* stop)
 {
     const std::string& name = path.native();
     if (HiddenName(name)) {
@@ -520,8 +524,11 @@ LineCount CountLines(const std::filesystem::path& path)
             }
         }
     };
-    if (CountWholeFile(readBlock, buffer, static_cast<std::uint64_t>(before.st_size), counter) == ReadEnd::Failed)
-        return Uncounted(kReadError + SystemErrorReason(readError));
+    switch (CountWholeFile(readBlock, buffer, static_cast<std::uint64_t>(before.st_size), counter, stop)) {
+    case ReadEnd::Failed: return Uncounted(kReadError + SystemErrorReason(readError));
+    case ReadEnd::Stopped: return Uncounted(kStopped);
+    case ReadEnd::Complete: break;
+    }
 
     struct stat after {};
     if (::fstat(fd.get(), &after) != 0)
@@ -565,7 +572,7 @@ bool SameFileState(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INF
 
 }  // namespace
 
-LineCount CountLines(const std::filesystem::path& path)
+LineCount CountLines(const std::filesystem::path& path, const std::atomic<bool>* stop)
 {
     const std::wstring& name = path.native();
     const DWORD attributes = ::GetFileAttributesW(name.c_str());
@@ -616,8 +623,11 @@ LineCount CountLines(const std::filesystem::path& path)
         return got;
     };
     const std::uint64_t size = (std::uint64_t{before.nFileSizeHigh} << 32) | before.nFileSizeLow;
-    if (CountWholeFile(readBlock, buffer, size, counter) == ReadEnd::Failed)
-        return Uncounted(kReadError + SystemErrorReason(static_cast<int>(readError)));
+    switch (CountWholeFile(readBlock, buffer, size, counter, stop)) {
+    case ReadEnd::Failed: return Uncounted(kReadError + SystemErrorReason(static_cast<int>(readError)));
+    case ReadEnd::Stopped: return Uncounted(kStopped);
+    case ReadEnd::Complete: break;
+    }
 
     BY_HANDLE_FILE_INFORMATION after {};
     if (!::GetFileInformationByHandle(file.get(), &after))

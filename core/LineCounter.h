@@ -6,6 +6,7 @@
 // not a character. Every other byte, Ctrl-Z included, is ordinary.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -55,6 +56,8 @@ struct LineCount {
 // Counts the lines of the file `path` names. Only an existing regular file that
 // is not hidden is counted (a link to one counts); it is read once, front to
 // back, in fixed-size blocks. Never blocks on a FIFO or device, never throws.
-LineCount CountLines(const std::filesystem::path& path);
+// A set `stop` ends the read between two blocks and gives no count: a
+// cancelled run does not go on reading a huge file nobody waits for.
+LineCount CountLines(const std::filesystem::path& path, const std::atomic<bool>* stop = nullptr);
 
 }  // namespace rowtick

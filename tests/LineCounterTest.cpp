@@ -491,5 +491,17 @@ INSTANTIATE_TEST_SUITE_P(Faults, ReadFailure, ::testing::ValuesIn(FaultTable()),
 
 #endif  // __linux__
 
+TEST(CountLines, AStopRequestEndsTheReadWithoutACount)
+{
+    TempFolder folder;
+    const fs::path file = folder.write("big.txt", Repeat("a line\r\n", 100000));
+    std::atomic<bool> stop{true};
+    const LineCount stopped = CountLines(file, &stop);
+    EXPECT_FALSE(stopped.counted());
+    EXPECT_FALSE(stopped.reason.empty());
+    stop = false;
+    EXPECT_EQ(CountLines(file, &stop).lines, 100000u);
+}
+
 }  // namespace
 }  // namespace rowtick
