@@ -113,6 +113,19 @@ ClickableLabel* MakeLabel(QWidget* parent, const QString& name, const QString& t
     return label;
 }
 
+QListWidget* MakeList(QWidget* parent, const QString& name, const QString& accessibleName,
+                      const QColor& textColour, const QRect& place)
+{
+    auto* list = new QListWidget(parent);
+    list->setObjectName(name);
+    list->setAccessibleName(accessibleName);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setUniformItemSizes(true);
+    SetTextColour(list, QPalette::Text, textColour);
+    list->setGeometry(place);
+    return list;
+}
+
 // The busy pointer for as long as the run lasts, however it ends.
 class BusyCursor {
 public:
@@ -241,14 +254,8 @@ void Form1::createControls()
     Image1->setAccessibleName(texts::MinimiseAction());
     Image1->setGeometry(kImage1);
 
-    lstFileName = new QListWidget(this);
-    lstFileName->setObjectName(QStringLiteral("lstFileName"));
+    lstFileName = MakeList(this, QStringLiteral("lstFileName"), texts::TargetsHeading(), kBlue, kLstFileName);
     lstFileName->setToolTip(texts::TargetsToolTip());
-    lstFileName->setAccessibleName(texts::TargetsHeading());
-    lstFileName->setSelectionMode(QAbstractItemView::SingleSelection);
-    lstFileName->setUniformItemSizes(true);
-    SetTextColour(lstFileName, QPalette::Text, kBlue);
-    lstFileName->setGeometry(kLstFileName);
     lstFileName->setAcceptDrops(true);
     lstFileName->viewport()->setAcceptDrops(true);
     lstFileName->viewport()->installEventFilter(this);
@@ -257,14 +264,8 @@ void Form1::createControls()
     Label2->setAccessibleName(texts::ResultsHeading());
     Label2->setAccessibleDescription(texts::HomePageAction());
 
-    List1 = new QListWidget(this);
-    List1->setObjectName(QStringLiteral("List1"));
-    List1->setAccessibleName(texts::ResultsHeading());
-    List1->setSelectionMode(QAbstractItemView::SingleSelection);
-    List1->setUniformItemSizes(true);
+    List1 = MakeList(this, QStringLiteral("List1"), texts::ResultsHeading(), kOrange, kList1);
     List1->setItemDelegate(new TabStopDelegate(kResultTabStops, List1));
-    SetTextColour(List1, QPalette::Text, kOrange);
-    List1->setGeometry(kList1);
 
     Command2 = MakeButton(this, QStringLiteral("Command2"), texts::CountButton(),
                           QStringLiteral(":/images/sheets.xpm"), kCommand2);
@@ -528,14 +529,18 @@ void Form1::lstFileName_DblClick()
 void Form1::lstFileName_OLEDragDrop(const QMimeData* data)
 {
     if (data && data->hasUrls()) {
+        QStringList rows;
         for (const QUrl& url : data->urls()) {
             const std::optional<std::filesystem::path> path = PathFromFileUrl(url);
             if (!path)
                 continue;
             targets_.append(*path);
-            const QString text = DisplayText(*path);
-            lstFileName->addItem(text);
-            STS->setPanelText(0, text);
+            rows.append(DisplayText(*path));
+        }
+        // One insertion for the whole drop; panel 1 ends on the last path.
+        if (!rows.isEmpty()) {
+            lstFileName->addItems(rows);
+            STS->setPanelText(0, rows.last());
         }
     }
     RefreshRegisteredCount();

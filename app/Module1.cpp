@@ -8,16 +8,16 @@
 
 namespace rowtick {
 
+#ifdef _WIN32
 namespace {
 
 bool HasLineBreak(const std::filesystem::path& path)
 {
-    const auto& native = path.native();
-    return native.find_first_of(std::filesystem::path::string_type{'\r', '\n'})
-           != std::filesystem::path::string_type::npos;
+    return path.native().find_first_of(L"\r\n") != std::wstring::npos;
 }
 
 }  // namespace
+#endif
 
 QString DisplayText(const std::filesystem::path& path)
 {
@@ -26,7 +26,6 @@ QString DisplayText(const std::filesystem::path& path)
         return QString::fromLocal8Bit(PathFieldBytes(path));
     return QString::fromStdWString(path.native());
 #else
-    (void)HasLineBreak;
     // PathFieldBytes is the path's own bytes unless it must quote a line break.
     return QFile::decodeName(QByteArray::fromStdString(PathFieldBytes(path)));
 #endif

@@ -23,7 +23,6 @@ struct CountingJob::State {
     mutable std::mutex mutex;
     std::condition_variable ready;
     std::size_t taken = 0;       // rows handed to the caller, a prefix of targets
-    std::size_t available = 0;   // rows ready after `taken`, in order, at the last check
     bool stopped = false;        // cancelled: nothing more is handed out
 
     void work()
