@@ -1,0 +1,448 @@
+// The main window as the user meets it, headless, on a desktop that only records.
+#include <QApplication>
+#include <QFileDialog>
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QSemaphore>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <fstream>
+#include <optional>
+
+#include "../Obstacles.h"
+#include "CountingRun.h"
+#include "Desktop.h"
+#include "Form1.h"
+#include "PanelStatusBar.h"
+#include "Startup.h"
+
+using namespace rowtick;
+
+namespace {
+
+const QString kHint = QStringLiteral("ここにファイルを投げて下さい！");
+
+// Records URLs and messages, says Yes to questions; the save dialog picks `savePath` or cancels.
+struct RecordingDesktop final : Desktop {
+    struct Message { QString title, text; QMessageBox::Icon icon; };
+    QString savePath;
+    QList<QUrl> openedUrls;
+    QList<Message> messages;
+
+    int exec(QDialog& dialog) override
+    {
+        auto* box = qobject_cast<QMessageBox*>(&dialog);
+        if (box && box->standardButtons().testFlag(QMessageBox::Yes))
+            return QMessageBox::Yes;  // replace the existing file
+        if (box)
+            return messages.append({box->windowTitle(), box->text(), box->icon()}), QMessageBox::Ok;
+        if (!savePath.isEmpty())
+            static_cast<QFileDialog&>(dialog).selectFile(savePath);
+        savePath.isEmpty() ? dialog.reject() : dialog.accept();
+        return dialog.result();
+    }
+    void openUrl(const QUrl& url) override { openedUrls.append(url); }
+};
+
+// The counter stops at `path` until `open` is released, however fast the machine.
+struct Hold {
+    std::filesystem::path path;
+    QSemaphore open, left;
+};
+
+// A drag-and-drop from another application: how many of its 3 events were accepted.
+int Drop(QWidget* target, const QStringList& paths, QList<QUrl> urls = {})
+{
+    for (const QString& path : paths)
+        urls.append(QUrl::fromLocalFile(path));
+    QMimeData data;
+    urls.isEmpty() ? data.setText(QStringLiteral("some text")) : data.setUrls(urls);
+    const QPoint pos = target->rect().center();
+    QDragEnterEvent enter(pos, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QDragMoveEvent move(pos, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QDropEvent drop(QPointF(pos), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    for (QEvent* event : std::initializer_list<QEvent*>{&enter, &move, &drop})
+        QApplication::sendEvent(target, event);
+    return int(enter.isAccepted()) + int(move.isAccepted()) + int(drop.isAccepted());
+}
+
+QStringList Rows(const QListWidget* list, int role = Qt::DisplayRole)
+{
+    QStringList rows;
+    for (int i = 0; i < list->count(); ++i)
+        rows.append(list->item(i)->data(role).toString());
+    return rows;
+}
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : "<unreadable>";
+}
+
+}  // namespace
+
+class WindowTest : public QObject {
+    Q_OBJECT
+
+    template <class T = QWidget>
+    T* control(const QString& name) const { return form_->findChild<T*>(name); }
+    QListWidget* targets() const { return control<QListWidget>("lstFileName"); }
+    QListWidget* results() const { return control<QListWidget>("List1"); }
+    PanelStatusBar* status() const { return control<PanelStatusBar>("STS"); }
+    void click(const QString& name) const { QTest::mouseClick(control(name), Qt::LeftButton); }
+    QString file(const QString& name, const QByteArray& content = "x\n") const
+    {
+        std::ofstream(QFile::encodeName(dir_->filePath(name)).toStdString(), std::ios::binary) << content.toStdString();
+        return dir_->filePath(name);
+    }
+    void dropFiles(const QStringList& paths) const { QCOMPARE(Drop(targets()->viewport(), paths), 3); }
+    void clickTarget(int row, bool twice = false) const  // near the left end: long rows overflow
+    {
+        const QRect rect = targets()->visualItemRect(targets()->item(row));
+        QTest::mouseClick(targets()->viewport(), Qt::LeftButton, {}, {rect.left() + 5, rect.center().y()});
+        if (twice)  // as the platform delivers it: after the first click's press
+            QTest::mouseDClick(targets()->viewport(), Qt::LeftButton, {}, {rect.left() + 5, rect.center().y()});
+    }
+
+    QStringList mixedTargets(int files) const  // files, missing files, the folder, a duplicate
+    {
+        QStringList paths;
+        for (int i = 0; i < files; ++i) {
+            paths.append(file(QStringLiteral("f%1.c").arg(i), QByteArray("x\r\ny\n").repeated(i % 7)));
+            if (i % 5 == 1)
+                paths.append(dir_->filePath(QStringLiteral("missing%1.c").arg(i)));
+            if (i % 5 == 3)
+                paths.append(dir_->path());
+            if (i % 9 == 4)
+                paths.append(paths.first());
+        }
+        return paths;
+    }
+    QStringList oneWorkerRows() const  // the rows a one-at-a-time run gives
+    {
+        ResultList expected;
+        RunCount(form_->targets(), expected);
+        QStringList rows;
+        for (const ResultRow& row : expected.rows())
+            rows.append(QString::fromStdString(row.countText()) + ",\t" + QFile::decodeName(row.path.native().c_str()));
+        return rows;
+    }
+    qsizetype hold(const QStringList& paths, const QString& path)  // returns its place in `paths`
+    {
+        hold_ = std::make_shared<Hold>();
+        hold_->path = QFile::encodeName(path).toStdString();
+        form_->setLineCounter([h = hold_](const std::filesystem::path& p) {
+            if (p == h->path)
+                h->open.acquire();
+            LineCount count = CountLines(p);
+            if (p == h->path)
+                h->left.release();
+            return count;
+        });
+        return paths.indexOf(path);
+    }
+    QProgressDialog* progress() const
+    {
+        auto* dialog = form_->findChild<QProgressDialog*>();
+        return dialog && dialog->isVisible() ? dialog : nullptr;
+    }
+    bool countWhile(const std::function<bool()>& ready, const std::function<void()>& action)
+    {
+        bool ran = false;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            if (!ran && (ran = ready()))
+                action();
+        });
+        poll.start(5);
+        click("Command2");  // returns when the run is over; `action` ran in it once `ready` held
+        return ran;
+    }
+
+private slots:
+    void init()
+    {
+        desktop_ = std::make_unique<RecordingDesktop>();
+        form_ = std::make_unique<Form1>(*desktop_);
+        dir_ = std::make_unique<QTemporaryDir>();
+        QVERIFY(dir_->isValid() && QDir::setCurrent(dir_->path()));
+        form_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+    }
+    void cleanup()
+    {
+        if (hold_)
+            hold_->open.release();  // a held worker finishes before its files go
+        form_.reset();
+        hold_.reset();
+        QDir::setCurrent(QDir::tempPath());
+        std::error_code ignored;  // by bytes: QDir cannot remove names that are not UTF-8
+        std::filesystem::remove_all(QFile::encodeName(dir_->path()).toStdString(), ignored);
+    }
+
+
+    void controls_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QRect>("place");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("toolTip");
+        QTest::newRow("version") << "Label4" << QRect(307, 1, 95, 17) << "Rowtick Ver1.0" << "Copyright © Halvern. All rights reserved.";
+        QTest::newRow("target heading") << "Label1" << QRect(10, 5, 111, 11) << "対象ファイル" << "";
+        QTest::newRow("target list, blue") << "lstFileName" << QRect(5, 19, 397, 100) << "" << "ここにﾌｧｲﾙを投げて下さい！";
+        QTest::newRow("diamond") << "Image1" << QRect(185, 120, 32, 32) << "" << "";
+        QTest::newRow("result heading") << "Label2" << QRect(5, 130, 111, 11) << "ファイル・ステップ数" << "";
+        QTest::newRow("result list, orange") << "List1" << QRect(6, 145, 397, 100) << "" << "";
+        QTest::newRow("count button") << "Command2" << QRect(175, 250, 74, 55) << "ｶｳﾝﾄ開始" << "";
+        QTest::newRow("save button") << "Command3" << QRect(252, 250, 72, 55) << "結果保存" << "";
+        QTest::newRow("end button") << "cmdEnd" << QRect(326, 250, 75, 55) << "終了" << "";
+        QTest::newRow("program picture") << "Picture1" << QRect(20, 263, 38, 38) << "" << "";
+        QTest::newRow("program name") << "Label3" << QRect(59, 266, 104, 15) << "Rowtick" << "";
+        QTest::newRow("mail address") << "Label5" << QRect(58, 281, 104, 14) << "mail@hv.example" << "質問など、お気軽に";
+        QTest::newRow("status bar") << "STS" << QRect(0, 312, 408, 17) << "" << "ｼﾝｸﾞﾙｸﾘｯｸで設定画面、ﾀﾞﾌﾞﾙｸﾘｯｸで戻ります。";
+    }
+    void controls()
+    {
+        QFETCH(QString, name);
+        QFETCH(QRect, place);
+        QFETCH(QString, text);
+        QFETCH(QString, toolTip);
+        QWidget* widget = control(name);
+        QVERIFY(widget);
+        QCOMPARE(widget->geometry(), place);
+        QVERIFY(widget->isVisible());
+        QCOMPARE(widget->toolTip(), toolTip);
+        if (auto* label = qobject_cast<QLabel*>(widget))
+            QCOMPARE(label->text(), text);
+        else if (auto* button = qobject_cast<QAbstractButton*>(widget))
+            QCOMPARE(button->text(), text);
+    }
+    void startUpState()
+    {
+        QCOMPARE(form_->size(), QSize(408, 329));
+        QCOMPARE(Rows(targets()), QStringList{kHint});
+        QCOMPARE(results()->count(), 0);
+        QCOMPARE(status()->panelText(0) + status()->panelText(1), QString());
+        QCOMPARE(form_->focusWidget(), control("Command2"));
+        QCOMPARE(targets()->palette().color(QPalette::Text), QColor(0, 0, 255));
+        QCOMPARE(results()->palette().color(QPalette::Text), QColor(255, 128, 0));
+    }
+    void modes_data()
+    {
+        QTest::addColumn<QString>("gesture");
+        QTest::addColumn<int>("height");
+        QTest::newRow("target heading click: compact") << "heading" << 125;
+        QTest::newRow("status bar click: expanded") << "click" << 187;
+        QTest::newRow("status bar double click ends compact") << "double" << 125;
+    }
+    void modes()
+    {
+        QFETCH(QString, gesture);
+        QFETCH(int, height);
+        dropFiles({file("a.txt")});
+        status()->setPanelText(1, QString());  // only the mode switch may write it now
+        QHash<QString, QRect> places;
+        for (QWidget* widget : form_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            places.insert(widget->objectName(), widget->geometry());
+        const QPoint position = form_->pos();
+        const QPoint panel = status()->panelRect(1).center();
+
+        if (gesture == "heading")
+            click("Label1");
+        else
+            QTest::mouseClick(status(), Qt::LeftButton, {}, panel);
+        if (gesture == "double")
+            QTest::mouseDClick(status(), Qt::LeftButton, {}, panel);
+
+        QCOMPARE(form_->size(), QSize(408, height));
+        QCOMPARE(form_->pos(), position);
+        QCOMPARE(status()->panelText(1), QStringLiteral("登録数=1"));
+        QCOMPARE(status()->geometry(), QRect(0, height - 17, 408, 17));
+        for (QWidget* widget : form_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (widget != status())
+                QCOMPARE(widget->geometry(), places.value(widget->objectName()));
+    }
+    void drops()
+    {
+        Drop(results()->viewport(), {file("a.txt")});
+        QCOMPARE(Rows(targets()), QStringList{kHint});
+        QCOMPARE(status()->panelText(1), QString());
+
+        QCOMPARE(Drop(targets()->viewport(), {}), 3);  // dragged text: no files, the count still shows
+        QCOMPARE(status()->panelText(1), QStringLiteral("登録数=0"));
+
+        const QStringList paths{file("c.txt"), file("計算 表.bas"), file("b.txt")};
+        dropFiles(paths);
+        QCOMPARE(Rows(targets()), QStringList{kHint} + paths);
+        QCOMPARE(status()->panelText(0), paths.last());
+        QCOMPARE(status()->panelText(1), QStringLiteral("登録数=3"));
+        clickTarget(2);
+        QCOMPARE(status()->panelText(0), QStringLiteral("計算 表.bas"));
+        clickTarget(0);
+        QCOMPARE(status()->panelText(0), QString());
+    }
+    void counting()
+    {
+        const QStringList paths{file("two.txt", "a\r\nb"), dir_->path(), dir_->filePath("gone.txt"), file("five.bas", "1\n2\n3\n4\n5\n")};
+        dropFiles(paths);
+        click("Command2");
+        const QStringList once{"2,\t" + paths[0], "-,\t" + paths[1], "-,\t" + paths[2], "5,\t" + paths[3]};
+        QCOMPARE(Rows(results()), once);
+        const QStringList tips = Rows(results(), Qt::ToolTipRole);
+        QVERIFY(tips[0].isEmpty() && !tips[1].isEmpty() && !tips[2].isEmpty() && tips[3].isEmpty());
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+        click("Command2");  // the list is never cleared
+        QCOMPARE(Rows(results()), once + once);
+    }
+    void threadedRunMatchesOneWorker()
+    {
+        const QStringList paths = mixedTargets(300);
+        dropFiles(paths);
+        const QStringList expected = oneWorkerRows();
+        hold(paths, dir_->filePath("f150.c"));
+        Qt::CursorShape cursor = Qt::ArrowCursor;
+        QVERIFY(countWhile([&] { return progress() != nullptr; }, [&] {
+            cursor = QGuiApplication::overrideCursor() ? QGuiApplication::overrideCursor()->shape() : cursor;
+            hold_->open.release();
+        }));
+        QCOMPARE(cursor, Qt::WaitCursor);
+        QCOMPARE(Rows(results()), expected);
+        QCOMPARE(progress(), nullptr);
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+    }
+    void dropRefusedAndCancelMidRun()
+    {
+        const QStringList paths = mixedTargets(12);
+        dropFiles(paths);
+        const QStringList all = oneWorkerRows();
+        const QStringList another{file("another.c")};
+        const qsizetype held = hold(paths, dir_->filePath("f6.c"));
+        int accepted = -1;
+        QVERIFY(countWhile([&] { return progress() && results()->count() == held; }, [&] {
+            accepted = Drop(targets()->viewport(), another);
+            QTest::mouseClick(progress()->findChild<QPushButton*>(), Qt::LeftButton);
+        }));
+        QCOMPARE(accepted, 0);
+        QCOMPARE(Rows(targets()), QStringList{kHint} + paths);
+        QCOMPARE(Rows(results()), all.mid(0, held));
+
+        hold_->open.release();  // counted after all, its row must not turn up late
+        hold_->left.acquire();
+        QCoreApplication::processEvents();
+        QCOMPARE(Rows(results()), all.mid(0, held));
+        QCOMPARE(form_->results().rowCount(), held);  // what a save writes
+        QCOMPARE(Drop(targets()->viewport(), another), 3);  // taken again once the run is over
+    }
+    void namesSavedAndOpenedByteForByte_data()
+    {
+        // `field`: the path as the window shows and the result file holds it.
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QByteArray>("field");
+        QTest::newRow("plain") << QByteArray("plain.txt") << QByteArray("<dir>/plain.txt");
+        QTest::newRow("Shift-JIS bytes, not UTF-8") << QByteArray("\x83\x65\x83\x58\x83\x67.c") << QByteArray("<dir>/\x83\x65\x83\x58\x83\x67.c");
+        QTest::newRow("a line break") << QByteArray("two\nlines.c") << QByteArray("$'<dir>/two\\nlines.c'");
+        QTest::newRow("a leading dash and $(...)") << QByteArray("-$(touch pwned).c") << QByteArray("<dir>/-$(touch pwned).c");
+    }
+    void namesSavedAndOpenedByteForByte()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(QByteArray, field);
+        const QByteArray dir = QFile::encodeName(dir_->path());
+        const QByteArray path = dir + '/' + name;
+        QVERIFY(bool(std::ofstream(path.toStdString(), std::ios::binary) << "first\r\nsecond\r\n"));
+        field.replace("<dir>", dir);
+        const QString shown = QString::fromUtf8(field);  // what cannot be shown becomes U+FFFD
+
+        QCOMPARE(Drop(targets()->viewport(), {}, {QUrl::fromEncoded("file://" + path.toPercentEncoding("/"), QUrl::StrictMode)}), 3);
+        click("Command2");
+        QCOMPARE(Rows(results()), QStringList{"2,\t" + shown});
+        const QString saved = desktop_->savePath = dir_->filePath("result.csv");
+        click("Command3");
+        QCOMPARE(ReadAll(saved), "2,\t" + field + "\r\n");
+        QCOMPARE(desktop_->messages.size(), 1);
+        QCOMPARE(desktop_->messages.value(0).title, QStringLiteral("Halvern"));
+        QCOMPARE(desktop_->messages.value(0).icon, QMessageBox::Information);
+        QCOMPARE(desktop_->messages.value(0).text, saved + QStringLiteral("\n保存しました"));
+
+        clickTarget(1, true);
+        QCOMPARE(desktop_->openedUrls.size(), 1);
+        QVERIFY(desktop_->openedUrls.value(0).isLocalFile());
+        QCOMPARE(QByteArray::fromPercentEncoding(desktop_->openedUrls.value(0).path(QUrl::FullyEncoded).toLatin1()), path);
+    }
+    void saveEndsWithoutSaving_data()
+    {
+        QTest::addColumn<QString>("obstacle");
+        QTest::addColumn<QString>("reason");  // empty: nothing is shown
+        QTest::newRow("the user cancels") << "cancel" << "";
+        QTest::newRow("a read-only file") << "read-only" << "読み取り専用のファイルです";
+        QTest::newRow("a write cut off part-way") << "cut off" << "ファイルが大きすぎます";
+    }
+    void saveEndsWithoutSaving()
+    {
+        QFETCH(QString, obstacle);
+        QFETCH(QString, reason);
+        dropFiles({file("a.txt"), file("b.txt")});
+        click("Command2");
+        const QString path = file("result.csv", "old row\r\n");
+        if (obstacle == "read-only")
+            QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        const QStringList before = QDir(dir_->path()).entryList(QDir::AllEntries | QDir::Hidden);
+        desktop_->savePath = obstacle == "cancel" ? QString() : path;
+        std::optional<test::FileSizeLimit> limit;
+        if (obstacle == "cut off")
+            limit.emplace(16);  // the two rows need more
+        click("Command3");
+        limit.reset();
+        QCOMPARE(desktop_->messages.size(), reason.isEmpty() ? 0 : 1);  // never the confirmation
+        const auto warning = desktop_->messages.value(0);
+        QCOMPARE(warning.icon, reason.isEmpty() ? QMessageBox::NoIcon : QMessageBox::Warning);
+        QVERIFY2(reason.isEmpty() || (warning.text.contains(path) && warning.text.contains(reason)), qPrintable(warning.text));
+        QCOMPARE(ReadAll(path), QByteArray("old row\r\n"));
+        QCOMPARE(QDir(dir_->path()).entryList(QDir::AllEntries | QDir::Hidden), before);  // no temporary file left
+    }
+    void shellActions()
+    {
+        dropFiles({file("a.txt")});
+        clickTarget(0, true);  // the hint row opens nothing
+        click("Label2");
+        click("Label5");
+        QCOMPARE(desktop_->openedUrls, (QList<QUrl>{QUrl("https://hv.example/rowtick/"), QUrl("mailto:mail@hv.example")}));
+    }
+    void closingMidRunEndsEventLoop()  // last: it runs and ends the application's loop
+    {
+        const QStringList paths = mixedTargets(6);
+        dropFiles(paths);
+        hold(paths, dir_->filePath("f3.c"));  // held for good: closing must not wait for it
+        bool ran = false;
+        QTimer::singleShot(0, this, [&] { ran = countWhile([&] { return progress() != nullptr; }, [&] { form_->close(); }); });
+        QCOMPARE(QApplication::exec(), 0);  // the program's own loop ends with the run's loop inside it
+        QVERIFY(ran);
+        QVERIFY(!form_->isVisible());
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+    }
+
+private:
+    std::unique_ptr<RecordingDesktop> desktop_;
+    std::unique_ptr<Form1> form_;
+    std::unique_ptr<QTemporaryDir> dir_;
+    std::shared_ptr<Hold> hold_;
+};
+
+int main(int argc, char* argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");  // before the application exists
+    QApplication app(argc, argv);
+    app.setAttribute(Qt::AA_Use96Dpi, true);
+    SetUpApplication(app);  // as the program sets itself up
+    WindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "WindowTest.moc"
