@@ -1,15 +1,10 @@
-// What makes reading or saving fail on a user's machine, made to happen in a
-// test: permissions that bite, a write cut off part-way, a full disk. No test
-// framework here; the core tests and the window tests both use it.
+// What makes reading or saving fail on a user's machine, made to happen in the core and window tests.
 #pragma once
-
 #ifndef _WIN32
-
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
-
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -18,66 +13,25 @@
 #endif
 
 namespace rowtick::test {
-
-// Root reads and writes whatever the permissions say. For the lifetime of this
-// object a test run as root acts as the ordinary user "nobody" (65534), so that
-// permissions apply; the saved ids bring root back at the end.
-class OrdinaryUser {
-public:
-    OrdinaryUser()
-    {
-        if (::geteuid() != 0)
-            return;
-        gid_ = ::getegid();
-        switched_ = ::setegid(65534) == 0 && ::seteuid(65534) == 0;
-        if (!switched_)
-            (void)::setegid(gid_);
-    }
-    ~OrdinaryUser()
-    {
-        if (switched_ && (::seteuid(0) != 0 || ::setegid(gid_) != 0))
-            std::abort();  // the tests after this one would run with the wrong rights
-    }
-    OrdinaryUser(const OrdinaryUser&) = delete;
-    OrdinaryUser& operator=(const OrdinaryUser&) = delete;
-
-    // False when the test still runs as root: permissions cannot be tested then.
-    bool active() const { return ::geteuid() != 0; }
-
-private:
-    gid_t gid_ = 0;
-    bool switched_ = false;
+struct OrdinaryUser {  // while it lives, a test run as root acts as "nobody" (65534): permissions apply
+    gid_t gid_ = ::getegid();
+    bool switched_ = ::geteuid() == 0 && ::setegid(65534) == 0 && ::seteuid(65534) == 0;
+    OrdinaryUser() { if (!switched_) (void)::setegid(gid_); }
+    ~OrdinaryUser() { if (switched_ && (::seteuid(0) != 0 || ::setegid(gid_) != 0)) std::abort(); }  // else wrong rights
+    bool active() const { return ::geteuid() != 0; }  // false: still root, permissions cannot be tested
 };
 
-// Limits the size of files this process may write, so that a write fails part-way.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        ::getrlimit(RLIMIT_FSIZE, &saved_);
-        previous_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = saved_;
-        limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit()
-    {
-        ::setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, previous_);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-private:
-    rlimit saved_{};
-    void (*previous_)(int) = nullptr;
+struct FileSizeLimit {  // limits the size of files this process may write: a write fails part-way
+    rlimit saved_ = [] { rlimit now{}; return ::getrlimit(RLIMIT_FSIZE, &now), now; }();
+    void (*previous_)(int) = std::signal(SIGXFSZ, SIG_IGN);
+    explicit FileSizeLimit(rlim_t bytes) { const rlimit limit{bytes, saved_.rlim_max}; ::setrlimit(RLIMIT_FSIZE, &limit); }
+    ~FileSizeLimit() { ::setrlimit(RLIMIT_FSIZE, &saved_), std::signal(SIGXFSZ, previous_); }
 };
 
 #ifdef __linux__
-// A small file system of its own (a 64 KiB tmpfs) mounted on the folder `at`,
-// for as long as this object lives. Needs root and a mount the system permits.
-class SmallDisk {
-public:
+struct SmallDisk {  // a 64 KiB tmpfs mounted on the folder `at` while it lives; needs root and a permitted mount
+    std::filesystem::path at_;
+    bool mounted_ = false;
     explicit SmallDisk(const std::filesystem::path& at) : at_(at)
     {
         std::error_code ignored;
@@ -85,37 +39,19 @@ public:
         mounted_ = ::geteuid() == 0
                    && ::mount("rowtick-test", at_.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=64k,mode=0755") == 0;
     }
-    ~SmallDisk()
-    {
-        if (mounted_)
-            ::umount2(at_.c_str(), MNT_DETACH);
-    }
-    SmallDisk(const SmallDisk&) = delete;
-    SmallDisk& operator=(const SmallDisk&) = delete;
-
+    ~SmallDisk() { if (mounted_) ::umount2(at_.c_str(), MNT_DETACH); }
     bool mounted() const { return mounted_; }
-
-    // Takes every free byte with the file `name`; true once the disk is full.
-    bool fill(const char* name = "filler") const
+    bool fill(const char* name = "filler") const  // takes every free byte; true once the disk is full
     {
         const int fd = ::open((at_ / name).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        if (fd < 0)
-            return false;
         static const char block[4096] = {};
-        ssize_t put = 0;
-        while ((put = ::write(fd, block, sizeof block)) > 0) {
-        }
+        ssize_t put = fd < 0 ? 0 : 1;
+        while (put > 0)
+            put = ::write(fd, block, sizeof block);
         const bool full = put < 0 && errno == ENOSPC;
-        ::close(fd);
-        return full;
+        return ::close(fd), full;
     }
-
-private:
-    std::filesystem::path at_;
-    bool mounted_ = false;
 };
 #endif
-
 }  // namespace rowtick::test
-
 #endif  // !_WIN32

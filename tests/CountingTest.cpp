@@ -1,0 +1,91 @@
+#include "TestSupport.h"
+
+namespace rowtick { namespace {
+using namespace test;
+
+// One row per target in order, whatever it is (a file twice, a missing one, a name not UTF-8); a second run appends.
+TEST(CountingRun, OneRowPerTargetInOrderAndASecondRunAppends)
+{
+    TempFolder folder;
+    const fs::path twice = folder.write("b.c", "one\ntwo\nthree\n");
+    TargetList targets;
+    targets.append(std::vector{twice, folder.write("a.c", ""), folder.path() / "missing.c", folder.write("c.bas", "x\r\ny"),
+                               twice, folder.write("-\x83\x65\tx.c", "a\n")});
+    ResultList results;
+    RunCount(targets, results);
+    std::string rows;
+    for (std::int64_t i = 0; i < results.rowCount(); ++i)
+        rows += results.row(i).countText() + (results.row(i).path.native() == targets.target(i + 1).native() ? " " : "?");
+    EXPECT_EQ(rows, "3 0 - 2 3 1 ");
+    const std::string first = ResultFileBytes(results);
+    RunCount(targets, results);
+    EXPECT_EQ(ResultFileBytes(results), first + first);
+}
+
+TargetList MixedTargets(const TempFolder& folder, int files)  // files of 0-16 lines, missing, folder, duplicates
+{
+    TargetList targets;
+    for (int i = 0; i < files; ++i) {
+        targets.append(folder.write("f" + std::to_string(i) + ".c", std::string(i % 17, "\r\n"[i % 2])));
+        if (i % 10 == 3 || i % 10 == 7)
+            targets.append(i % 10 == 3 ? folder.path() / "missing" : i % 20 == 7 ? folder.path() : targets.target(1));
+    }
+    return targets;
+}
+
+std::string Take(CountingJob& job)  // the job's rows as a result file, once it finishes
+{
+    ResultList rows;
+    while (!job.finished())
+        for (job.wait(50ms); ResultRow& row : job.takeRows())
+            rows.append(std::move(row));
+    return ResultFileBytes(rows);
+}
+
+TEST(CountingJob, GivesExactlyTheRowsOfRunCountForAnyNumberOfWorkers)
+{
+    TempFolder folder;
+    const TargetList targets = MixedTargets(folder, 300);
+    ResultList expected;
+    RunCount(targets, expected);
+    for (unsigned workers : {1u, 3u, 8u}) {
+        CountingJob job(targets, workers);
+        job.start();
+        EXPECT_EQ(Take(job), ResultFileBytes(expected)) << workers << " workers";
+        EXPECT_EQ(job.taken(), job.total());
+    }
+}
+
+// The counter holds the 6th target until the test lets it go: cancelled there, exactly the five rows before it come out.
+TEST(CountingJob, CancelKeepsExactlyTheRowsBeforeTheHeldTarget)
+{
+    TempFolder folder;
+    const TargetList targets = MixedTargets(folder, 40);
+    TargetList firstFive;
+    firstFive.append(std::span(targets.targets()).first(5));
+    ResultList expected;
+    RunCount(firstFive, expected);
+    std::promise<void> open;
+    CountingJob job(targets, 3, [gate = open.get_future().share(), held = targets.target(6)](const fs::path& path) {
+        return path == held ? gate.wait() : void(), CountLines(path);
+    });
+    job.start();
+    while (job.current() != targets.target(6))
+        job.wait(50ms);
+    job.cancel();
+    open.set_value();
+    EXPECT_EQ(Take(job), ResultFileBytes(expected));
+    EXPECT_EQ(job.taken(), 5);
+}
+
+TEST(TargetList, RegisteredCountTextAndFileNameOf)
+{
+    TargetList targets;
+    targets.append(std::vector<fs::path>{"/src/b.cpp", "/src", "/src/b.cpp"});
+    EXPECT_EQ(RegisteredCountText(TargetList().registeredCount()) + RegisteredCountText(targets.registeredCount())
+                  + RegisteredCountText(5000000000), "登録数=0登録数=3登録数=5000000000");
+    for (const auto& [path, name] : {std::pair{"/src/main.bas", "main.bas"}, {"/main.bas", "main.bas"}, {"/src/", ""},
+                                     {"main.bas", ""}, {"/src/a\\b.txt", "a\\b.txt"}, {"/old/\x83\x65.txt", "\x83\x65.txt"}})
+        EXPECT_EQ(FileNameOf(path).native(), name) << path;
+}
+}}  // namespace rowtick
