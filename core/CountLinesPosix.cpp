@@ -1,0 +1,148 @@
+// CountLines on POSIX systems: open without blocking, check what was opened,
+// read to the end, and check the file did not change meanwhile.
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "FileReading.h"
+#include "LineCounter.h"
+#include "SystemError.h"
+#include "Texts.h"
+
+namespace rowtick {
+
+using reading::Uncounted;
+
+namespace {
+
+std::string_view FileTypeReason(mode_t mode)
+{
+    if (S_ISDIR(mode))
+        return kFolder;
+    if (S_ISFIFO(mode))
+        return kFifo;
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return kDevice;
+    if (S_ISSOCK(mode))
+        return kSocket;
+    return kNotRegular;
+}
+
+// Why `name` could not be opened. Only this failure path pays for the extra lookups.
+std::string OpenFailureReason(const char* name, int error)
+{
+    struct stat info {};
+    switch (error) {
+    case ENOENT:
+        if (::lstat(name, &info) == 0 && S_ISLNK(info.st_mode))
+            return std::string(kDanglingLink);
+        return std::string(kMissing);
+    case ELOOP:
+        return std::string(kLinkLoop);
+    case ENXIO:  // a socket, or a device without its driver
+    case EOPNOTSUPP:
+        if (::stat(name, &info) == 0 && !S_ISREG(info.st_mode))
+            return std::string(FileTypeReason(info.st_mode));
+        break;
+    default:
+        break;
+    }
+    return SystemErrorReason(error);
+}
+
+bool HiddenName(const std::string& name)
+{
+    const auto slash = name.find_last_of('/');
+    const std::string_view base = slash == std::string::npos ? std::string_view(name)
+                                                             : std::string_view(name).substr(slash + 1);
+    // "." and ".." name folders, not hidden files; the descriptor check says so.
+    return !base.empty() && base.front() == '.' && base != "." && base != "..";
+}
+
+bool SameFileState(const struct stat& a, const struct stat& b)
+{
+#ifdef __APPLE__
+    return a.st_size == b.st_size && a.st_mtimespec.tv_sec == b.st_mtimespec.tv_sec
+        && a.st_mtimespec.tv_nsec == b.st_mtimespec.tv_nsec;
+#else
+    return a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+#endif
+}
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+}  // namespace
+
+LineCount CountLines(const std::filesystem::path& path, const std::atomic<bool>* stop)
+{
+    const std::string& name = path.native();
+    if (HiddenName(name)) {
+        struct stat info {};
+        if (::lstat(name.c_str(), &info) != 0)
+            return Uncounted(OpenFailureReason(name.c_str(), errno));
+        return Uncounted(kHidden);
+    }
+
+    // Non-blocking, so that opening a FIFO without a writer returns at once; what
+    // was opened is then checked on the descriptor itself, never on the path.
+    const Descriptor fd(::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (fd.get() < 0)
+        return Uncounted(OpenFailureReason(name.c_str(), errno));
+    struct stat before {};
+    if (::fstat(fd.get(), &before) != 0)
+        return Uncounted(SystemErrorReason(errno));
+    if (!S_ISREG(before.st_mode))
+        return Uncounted(FileTypeReason(before.st_mode));
+
+    unsigned char* const buffer = reading::ReadBuffer();
+    if (!buffer)
+        return Uncounted(kNoMemory);
+#ifdef POSIX_FADV_SEQUENTIAL
+    if (before.st_size > static_cast<off_t>(reading::kBlockSize))
+        (void)::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+#endif
+
+    LineCounter counter;
+    int readError = 0;
+    const auto readBlock = [fd = fd.get(), &readError](unsigned char* into, std::size_t capacity) {
+        for (;;) {
+            const ssize_t got = ::read(fd, into, capacity);
+            if (got >= 0)
+                return got;
+            if (errno != EINTR) {
+                readError = errno;
+                return got;
+            }
+        }
+    };
+    switch (reading::CountWholeFile(readBlock, buffer, static_cast<std::uint64_t>(before.st_size), counter, stop)) {
+    case reading::ReadEnd::Failed: return Uncounted(std::string(kReadError) + SystemErrorReason(readError));
+    case reading::ReadEnd::Stopped: return Uncounted(kStopped);
+    case reading::ReadEnd::Complete: break;
+    }
+
+    struct stat after {};
+    if (::fstat(fd.get(), &after) != 0)
+        return Uncounted(std::string(kReadError) + SystemErrorReason(errno));
+    if (!SameFileState(before, after))
+        return Uncounted(kChanged);
+    return {counter.lines(), {}};
+}
+
+}  // namespace rowtick

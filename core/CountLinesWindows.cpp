@@ -1,0 +1,118 @@
+// CountLines on Windows: attributes first (folders, hidden and system files are
+// not counted), then the file read to its end through its handle.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include "FileReading.h"
+#include "LineCounter.h"
+#include "SystemError.h"
+#include "Texts.h"
+
+namespace rowtick {
+
+using reading::Uncounted;
+
+namespace {
+
+class Handle {
+public:
+    explicit Handle(HANDLE handle) : handle_(handle) {}
+    ~Handle()
+    {
+        if (handle_ != INVALID_HANDLE_VALUE)
+            ::CloseHandle(handle_);
+    }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    HANDLE get() const { return handle_; }
+
+private:
+    HANDLE handle_;
+};
+
+std::string LastErrorReason()
+{
+    return SystemErrorReason(static_cast<int>(::GetLastError()));
+}
+
+bool SameFileState(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b)
+{
+    return a.nFileSizeHigh == b.nFileSizeHigh && a.nFileSizeLow == b.nFileSizeLow
+        && a.ftLastWriteTime.dwHighDateTime == b.ftLastWriteTime.dwHighDateTime
+        && a.ftLastWriteTime.dwLowDateTime == b.ftLastWriteTime.dwLowDateTime;
+}
+
+}  // namespace
+
+LineCount CountLines(const std::filesystem::path& path, const std::atomic<bool>* stop)
+{
+    const std::wstring& name = path.native();
+    const DWORD attributes = ::GetFileAttributesW(name.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+            return Uncounted(kMissing);
+        return Uncounted(SystemErrorReason(static_cast<int>(error)));
+    }
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        return Uncounted(kFolder);
+    if (attributes & FILE_ATTRIBUTE_HIDDEN)
+        return Uncounted(kHidden);
+    if (attributes & FILE_ATTRIBUTE_SYSTEM)
+        return Uncounted(kSystemFile);
+
+    const Handle file(::CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE) {
+        const DWORD error = ::GetLastError();
+        if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+            && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND))
+            return Uncounted(kDanglingLink);
+        if (error == ERROR_CANT_RESOLVE_FILENAME)
+            return Uncounted(kLinkLoop);
+        return Uncounted(SystemErrorReason(static_cast<int>(error)));
+    }
+    // A console, pipe or other device can answer to a file name and block a read.
+    if (::GetFileType(file.get()) != FILE_TYPE_DISK)
+        return Uncounted(kNotRegular);
+    BY_HANDLE_FILE_INFORMATION before {};
+    if (!::GetFileInformationByHandle(file.get(), &before))
+        return Uncounted(LastErrorReason());
+    if (before.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        return Uncounted(kFolder);
+
+    unsigned char* const buffer = reading::ReadBuffer();
+    if (!buffer)
+        return Uncounted(kNoMemory);
+    LineCounter counter;
+    DWORD readError = 0;
+    const auto readBlock = [handle = file.get(), &readError](unsigned char* into, std::size_t capacity) -> long long {
+        DWORD got = 0;
+        if (!::ReadFile(handle, into, static_cast<DWORD>(capacity), &got, nullptr)) {
+            readError = ::GetLastError();
+            return -1;
+        }
+        return got;
+    };
+    const std::uint64_t size = (std::uint64_t{before.nFileSizeHigh} << 32) | before.nFileSizeLow;
+    switch (reading::CountWholeFile(readBlock, buffer, size, counter, stop)) {
+    case reading::ReadEnd::Failed: return Uncounted(std::string(kReadError) + SystemErrorReason(static_cast<int>(readError)));
+    case reading::ReadEnd::Stopped: return Uncounted(kStopped);
+    case reading::ReadEnd::Complete: break;
+    }
+
+    BY_HANDLE_FILE_INFORMATION after {};
+    if (!::GetFileInformationByHandle(file.get(), &after))
+        return Uncounted(std::string(kReadError) + LastErrorReason());
+    if (!SameFileState(before, after))
+        return Uncounted(kChanged);
+    return {counter.lines(), {}};
+}
+
+
+}  // namespace rowtick
