@@ -528,20 +528,29 @@ void Form1::lstFileName_DblClick()
 
 void Form1::lstFileName_OLEDragDrop(const QMimeData* data)
 {
+    std::vector<DroppedTarget> entries;
     if (data && data->hasUrls()) {
-        QStringList rows;
         for (const QUrl& url : data->urls()) {
             const std::optional<std::filesystem::path> path = PathFromFileUrl(url);
-            if (!path)
-                continue;
-            targets_.append(*path);
-            rows.append(DisplayText(*path));
+            if (path)
+                entries.push_back({*path, {}});
         }
-        // One insertion for the whole drop; panel 1 ends on the last path.
-        if (!rows.isEmpty()) {
-            lstFileName->addItems(rows);
-            STS->setPanelText(0, rows.last());
-        }
+    }
+    RegisterTargets(entries);
+}
+
+void Form1::RegisterTargets(const std::vector<DroppedTarget>& entries)
+{
+    QStringList rows;
+    rows.reserve(static_cast<qsizetype>(entries.size()));
+    for (const DroppedTarget& entry : entries) {
+        targets_.append(entry);
+        rows.append(DisplayText(entry.path));
+    }
+    // One insertion for the whole drop; panel 1 ends on the last path.
+    if (!rows.isEmpty()) {
+        lstFileName->addItems(rows);
+        STS->setPanelText(0, rows.last());
     }
     RefreshRegisteredCount();
 }

@@ -38,6 +38,11 @@ public:
     ~Form1() override;
 
     const TargetList& targets() const { return targets_; }
+
+    // Appends targets exactly as a drop of them does: in order, panel 1 ends on
+    // the last one's path and panel 2 shows the new count. Used by the drop and
+    // by files named on the command line.
+    void RegisterTargets(const std::vector<DroppedTarget>& entries);
     const ResultList& results() const { return results_; }
 
     // How a counting run counts one target. The program keeps the line

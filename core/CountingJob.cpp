@@ -7,6 +7,7 @@
 #include <optional>
 #include <thread>
 
+#include "CountingRun.h"
 #include "LineCounter.h"
 
 namespace rowtick {
@@ -14,7 +15,7 @@ namespace rowtick {
 // Shared with the workers, so that a worker that outlives the job (stuck in
 // the file system after a cancel) still has something valid to write to.
 struct CountingJob::State {
-    std::vector<std::filesystem::path> targets;
+    TargetList targets;
     Counter counter;
     std::vector<std::optional<LineCount>> counts;  // filled by the workers, any order
     std::atomic<std::size_t> nextToClaim{0};
@@ -29,9 +30,11 @@ struct CountingJob::State {
     {
         for (;;) {
             const std::size_t i = nextToClaim.fetch_add(1);
-            if (i >= targets.size() || cancelled.load())
+            if (i >= counts.size() || cancelled.load())
                 return;
-            LineCount count = counter ? counter(targets[i]) : CountLines(targets[i], &cancelled);
+            const auto row = static_cast<std::int64_t>(i) + 1;
+            LineCount count = counter && !targets.refusal(row) ? counter(targets.target(row))
+                                                               : CountTarget(targets, row, &cancelled);
             std::lock_guard lock(mutex);
             if (stopped)
                 return;
@@ -54,10 +57,10 @@ CountingJob::CountingJob(const TargetList& targets, unsigned workers, Counter co
     : state_(std::make_shared<State>())
     , workers_(workers != 0 ? workers : std::max(1u, std::thread::hardware_concurrency()))
 {
-    state_->targets = targets.targets();
+    state_->targets = targets;
     state_->counter = std::move(counter);
-    state_->counts.resize(state_->targets.size());
-    workers_ = static_cast<unsigned>(std::min<std::size_t>(workers_, std::max<std::size_t>(1, state_->targets.size())));
+    state_->counts.resize(static_cast<std::size_t>(targets.registeredCount()));
+    workers_ = static_cast<unsigned>(std::min<std::size_t>(workers_, std::max<std::size_t>(1, state_->counts.size())));
 }
 
 CountingJob::~CountingJob()
@@ -102,7 +105,7 @@ std::vector<ResultRow> CountingJob::takeRows()
     rows.reserve(end - state_->taken);
     for (std::size_t i = state_->taken; i < end; ++i) {
         LineCount& count = *state_->counts[i];
-        rows.push_back(ResultRow{state_->targets[i], count.lines, std::move(count.reason)});
+        rows.push_back(ResultRow{state_->targets.target(static_cast<std::int64_t>(i) + 1), count.lines, std::move(count.reason)});
         state_->counts[i].reset();  // taken rows are never scanned again; free them
     }
     state_->taken = end;
@@ -119,7 +122,7 @@ bool CountingJob::finished() const
 
 std::int64_t CountingJob::total() const
 {
-    return static_cast<std::int64_t>(state_->targets.size());
+    return state_->targets.registeredCount();
 }
 
 std::int64_t CountingJob::taken() const
@@ -132,7 +135,7 @@ std::filesystem::path CountingJob::current() const
 {
     std::lock_guard lock(state_->mutex);
     const std::size_t end = state_->readyPrefixEnd();
-    return end < state_->targets.size() ? state_->targets[end] : std::filesystem::path();
+    return end < state_->counts.size() ? state_->targets.target(static_cast<std::int64_t>(end) + 1) : std::filesystem::path();
 }
 
 }  // namespace rowtick

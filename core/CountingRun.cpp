@@ -4,12 +4,19 @@
 
 namespace rowtick {
 
+LineCount CountTarget(const TargetList& targets, std::int64_t row, const std::atomic<bool>* stop)
+{
+    if (const std::string* reason = targets.refusal(row))
+        return {std::nullopt, *reason};
+    return CountLines(targets.target(row), stop);
+}
+
 void RunCount(const TargetList& targets, ResultList& results)
 {
     const std::int64_t last = targets.rowCount() - 1;
     for (std::int64_t i = 1; i <= last; ++i) {
         const std::filesystem::path& path = targets.target(i);
-        LineCount count = CountLines(path);
+        LineCount count = CountTarget(targets, i);
         results.append(ResultRow{path, count.lines, std::move(count.reason)});
     }
 }

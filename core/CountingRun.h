@@ -1,10 +1,17 @@
 // The counting run: one result row per target, in target order.
 #pragma once
 
+#include <atomic>
+
+#include "LineCounter.h"
 #include "ResultList.h"
 #include "TargetList.h"
 
 namespace rowtick {
+
+// The answer for target row `row` (1 <= row < rowCount()): a refused row's
+// reason, or what CountLines says of its path.
+LineCount CountTarget(const TargetList& targets, std::int64_t row, const std::atomic<bool>* stop = nullptr);
 
 // Counts every target after the hint row and appends its row to `results`.
 // Never clears `results`: a second run appends a second set.

@@ -1,5 +1,7 @@
 #include "TargetList.h"
 
+#include <algorithm>
+
 #include "Texts.h"
 
 namespace rowtick {
@@ -17,6 +19,27 @@ void TargetList::append(std::span<const std::filesystem::path> paths)
 void TargetList::append(const std::filesystem::path& path)
 {
     targets_.push_back(path);
+}
+
+void TargetList::append(const DroppedTarget& entry)
+{
+    if (entry.refusal.empty())
+        append(entry.path);
+    else
+        appendRefused(entry.path, entry.refusal);
+}
+
+void TargetList::appendRefused(const std::filesystem::path& shown, std::string reason)
+{
+    targets_.push_back(shown);
+    refusals_.emplace_back(rowCount() - 1, std::move(reason));
+}
+
+const std::string* TargetList::refusal(std::int64_t row) const
+{
+    const auto it = std::lower_bound(refusals_.begin(), refusals_.end(), row,
+                                     [](const auto& refused, std::int64_t r) { return refused.first < r; });
+    return it != refusals_.end() && it->first == row ? &it->second : nullptr;
 }
 
 std::string RegisteredCountText(std::int64_t registeredCount)

@@ -9,6 +9,13 @@
 
 namespace rowtick {
 
+// One entry of a drop (or of the command line): a path, and for an entry that
+// names no file this program may read, the reason it is never read.
+struct DroppedTarget {
+    std::filesystem::path path;
+    std::string refusal;  // empty: an ordinary target
+};
+
 class TargetList {
 public:
     // Rows including the hint row (row 0); never less than 1.
@@ -24,9 +31,18 @@ public:
     // Appends in the given order; duplicates and folders are kept, nothing is checked.
     void append(std::span<const std::filesystem::path> paths);
     void append(const std::filesystem::path& path);
+    // Appends a dropped entry that names no file this program may read (another
+    // computer's file, a relative name): it is a target like any other, shown as
+    // `shown`, but never read; its row gives `reason` instead of a count.
+    void appendRefused(const std::filesystem::path& shown, std::string reason);
+    // Why row `row` is never read, or null for an ordinary target.
+    const std::string* refusal(std::int64_t row) const;
+    void append(const DroppedTarget& entry);
 
 private:
     std::vector<std::filesystem::path> targets_;
+    // Refused rows, in row order; few or none in practice, so kept apart.
+    std::vector<std::pair<std::int64_t, std::string>> refusals_;
 };
 
 // "登録数=" followed by the decimal count, UTF-8.
