@@ -87,4 +87,30 @@ TEST(CountingJob, RunsOverTargetsThatHangNeverHoldMoreThreadsThanThePoolAllows)
     EXPECT_LE(WorkerPool::shared().threadCount(), WorkerPool::shared().maxThreads());
     answer.set_value();
 }
+// The progress bar's figures: the bytes to read from the targets' sizes, and every byte read, a big file's
+// pieces included; a folder, a missing file and a refused entry add nothing.
+TEST(CountingJob, BytesToReadAndBytesRead)
+{
+    TempFolder folder;
+    auto targets = std::make_shared<TargetList>();
+    targets->append(std::vector{folder.write("small.c", std::string(1000, 'x')), folder.write("empty.c", ""),
+                                folder.write("big.c", std::string(reading::kPiecesFrom + 12345, '\n')),
+                                folder.path(), folder.path() / "missing.c"});
+    targets->appendRefused("//server/share/a.c", "refused");
+    const std::uint64_t bytes = 1000 + reading::kPiecesFrom + 12345;
+    CountingJob job(targets);
+    job.start();
+    std::optional<std::uint64_t> toRead = job.bytesToRead();
+    while (!toRead) {
+        job.wait(5ms);
+        toRead = job.bytesToRead();
+    }
+    EXPECT_EQ(*toRead, bytes);
+    EXPECT_EQ(Take(job), ResultFileBytes([&] {
+        ResultList expected;
+        RunCount(*targets, expected);
+        return expected;
+    }()));
+    EXPECT_EQ(job.bytesRead(), bytes);
+}
 }}  // namespace rowtick
