@@ -25,6 +25,7 @@
 #include "Desktop.h"
 #include "Module1.h"
 #include "PanelStatusBar.h"
+#include "Pictures.h"
 #include "ResultWriter.h"
 #include "TabStopDelegate.h"
 #include "Texts.h"
@@ -73,7 +74,7 @@ void SetTextColour(QWidget* widget, QPalette::ColorRole role, const QColor& colo
 }
 
 QToolButton* MakeButton(QWidget* parent, const QString& name, const QString& caption,
-                        const QString& picture, const QRect& place)
+                        const QPixmap& picture, const QRect& place)
 {
     auto* button = new QToolButton(parent);
     button->setObjectName(name);
@@ -117,7 +118,7 @@ Form1::Form1(Desktop& desktop, QWidget* parent) : QWidget(parent), desktop_(desk
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(texts::Caption());
-    setWindowIcon(QIcon(QStringLiteral(":/images/rowtick.xpm")));
+    setWindowIcon(QIcon(pictures::Program()));
 
     QFont font = QGuiApplication::font();
     font.setPixelSize(kFontPixelSize);
@@ -153,8 +154,8 @@ void Form1::createControls()
     Image1 = new ClickableLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));
     QIcon diamond;
-    diamond.addFile(QStringLiteral(":/images/diamond32.xpm"), QSize(32, 32));
-    diamond.addFile(QStringLiteral(":/images/diamond16.xpm"), QSize(16, 16));
+    diamond.addPixmap(pictures::Diamond32());
+    diamond.addPixmap(pictures::Diamond16());
     Image1->setPixmap(diamond.pixmap(QSize(32, 32)));
     Image1->setAccessibleName(texts::MinimiseAction());
     Image1->setGeometry(kImage1);
@@ -173,17 +174,17 @@ void Form1::createControls()
     List1->setItemDelegate(new TabStopDelegate(kResultTabStops, List1));
 
     Command2 = MakeButton(this, QStringLiteral("Command2"), texts::CountButton(),
-                          QStringLiteral(":/images/sheets.xpm"), kCommand2);
+                          pictures::Sheets(), kCommand2);
     Command3 = MakeButton(this, QStringLiteral("Command3"), texts::SaveButton(),
-                          QStringLiteral(":/images/floppy.xpm"), kCommand3);
+                          pictures::Floppy(), kCommand3);
     cmdEnd = MakeButton(this, QStringLiteral("cmdEnd"), texts::EndButton(),
-                        QStringLiteral(":/images/door.xpm"), kCmdEnd);
+                        pictures::Door(), kCmdEnd);
 
     Picture1 = new QLabel(this);
     Picture1->setObjectName(QStringLiteral("Picture1"));
     Picture1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     Picture1->setAlignment(Qt::AlignCenter);
-    Picture1->setPixmap(QPixmap(QStringLiteral(":/images/rowtick.xpm")));
+    Picture1->setPixmap(pictures::Program());
     Picture1->setAccessibleName(texts::ProgramName());
     Picture1->setGeometry(kPicture1);
 
@@ -199,7 +200,7 @@ void Form1::createControls()
     Label5->setAccessibleName(texts::MakerAddress());
     Label5->setAccessibleDescription(texts::MailAction());
     SetTextColour(Label5, QPalette::WindowText, kOrange);
-    Label5->setCursor(QCursor(QPixmap(QStringLiteral(":/images/hand.xpm")), 13, 9));
+    Label5->setCursor(QCursor(pictures::Hand(), 13, 9));
 
     STS = new PanelStatusBar({kPanel1Width, kPanel2Width}, this);
     STS->setObjectName(QStringLiteral("STS"));
