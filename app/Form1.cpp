@@ -1,8 +1,6 @@
 #include "Form1.h"
 
 #include <algorithm>
-#include <chrono>
-#include <climits>
 #include <memory>
 
 #include <QAccessible>
@@ -12,25 +10,22 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QDir>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QProgressDialog>
 #include <QScreen>
-#include <QStyle>
-#include <QTimer>
 #include <QToolButton>
 
 #include "ClickableLabel.h"
+#include "CountingSession.h"
 #include "basSave.h"
 #include "Desktop.h"
 #include "Module1.h"
 #include "PanelStatusBar.h"
+#include "Pictures.h"
 #include "ResultWriter.h"
 #include "TabStopDelegate.h"
 #include "Texts.h"
@@ -59,15 +54,6 @@ constexpr int kPanel2Width = 73;
 // The result list's tab stops in dialog units.
 const QList<int> kResultTabStops{20, 50, 70};
 
-// A run that ends sooner shows no progress dialog at all.
-constexpr std::chrono::milliseconds kProgressDelay{500};
-// How often a run hands its ready rows to the window: often enough for the
-// list to fill smoothly, seldom enough to leave the cores to the workers.
-constexpr std::chrono::milliseconds kPollInterval{15};
-// Long paths are shortened in the middle to this width, so that the progress
-// dialog does not jump in size from one file to the next.
-constexpr int kProgressTextWidth = 360;
-
 const QColor kBlue(0, 0, 255);
 const QColor kOrange(255, 128, 0);
 
@@ -88,7 +74,7 @@ void SetTextColour(QWidget* widget, QPalette::ColorRole role, const QColor& colo
 }
 
 QToolButton* MakeButton(QWidget* parent, const QString& name, const QString& caption,
-                        const QString& picture, const QRect& place)
+                        const QPixmap& picture, const QRect& place)
 {
     auto* button = new QToolButton(parent);
     button->setObjectName(name);
@@ -126,93 +112,13 @@ QListWidget* MakeList(QWidget* parent, const QString& name, const QString& acces
     return list;
 }
 
-// The busy pointer for as long as the run lasts, however it ends.
-class BusyCursor {
-public:
-    BusyCursor() { QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor)); }
-    ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-};
-
-// The window takes no input while a run is in progress: a click, a key or a
-// drop would start another handler in the middle of the run. Qt's own
-// modality would do that too, but it also swallows the frame's close button
-// (and on Windows disables the whole frame), and closing must still end the
-// program at once; so the refusal is this filter, and the progress dialog
-// stays modeless.
-class InputRefusal final : public QObject {
-public:
-    explicit InputRefusal(const QWidget& window) : window_(window)
-    {
-        QCoreApplication::instance()->installEventFilter(this);
-    }
-    ~InputRefusal() override { QCoreApplication::instance()->removeEventFilter(this); }
-    InputRefusal(const InputRefusal&) = delete;
-    InputRefusal& operator=(const InputRefusal&) = delete;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        const auto* widget = qobject_cast<const QWidget*>(watched);
-        if (!widget || widget->window() != &window_)
-            return false;
-        switch (event->type()) {
-        case QEvent::DragEnter:
-        case QEvent::DragMove:
-        case QEvent::Drop: {
-            // Refused, so the drag shows it cannot land and the source keeps its files.
-            auto* drop = static_cast<QDropEvent*>(event);
-            drop->setDropAction(Qt::IgnoreAction);
-            drop->ignore();
-            return true;
-        }
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonRelease:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::MouseMove:
-        case QEvent::Wheel:
-        case QEvent::KeyPress:
-        case QEvent::KeyRelease:
-        case QEvent::ShortcutOverride:
-        case QEvent::Shortcut:
-        case QEvent::ContextMenu:
-        case QEvent::TouchBegin:
-        case QEvent::TouchUpdate:
-        case QEvent::TouchEnd:
-        case QEvent::TabletPress:
-        case QEvent::TabletRelease:
-        case QEvent::TabletMove:
-            event->ignore();
-            return true;
-        default:
-            return false;
-        }
-    }
-
-private:
-    const QWidget& window_;
-};
-
-int ProgressValue(std::int64_t count)
-{
-    return static_cast<int>(std::clamp<std::int64_t>(count, 0, INT_MAX));
-}
-
 }  // namespace
-
-// What closing the window needs to stop a run in progress.
-struct Form1::Run {
-    CountingJob& job;
-    QEventLoop& loop;
-    QTimer& poll;
-};
 
 Form1::Form1(Desktop& desktop, QWidget* parent) : QWidget(parent), desktop_(desktop)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(texts::Caption());
-    setWindowIcon(QIcon(QStringLiteral(":/images/rowtick.xpm")));
+    setWindowIcon(QIcon(pictures::Program()));
 
     QFont font = QGuiApplication::font();
     font.setPixelSize(kFontPixelSize);
@@ -248,8 +154,8 @@ void Form1::createControls()
     Image1 = new ClickableLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));
     QIcon diamond;
-    diamond.addFile(QStringLiteral(":/images/diamond32.xpm"), QSize(32, 32));
-    diamond.addFile(QStringLiteral(":/images/diamond16.xpm"), QSize(16, 16));
+    diamond.addPixmap(pictures::Diamond32());
+    diamond.addPixmap(pictures::Diamond16());
     Image1->setPixmap(diamond.pixmap(QSize(32, 32)));
     Image1->setAccessibleName(texts::MinimiseAction());
     Image1->setGeometry(kImage1);
@@ -268,17 +174,17 @@ void Form1::createControls()
     List1->setItemDelegate(new TabStopDelegate(kResultTabStops, List1));
 
     Command2 = MakeButton(this, QStringLiteral("Command2"), texts::CountButton(),
-                          QStringLiteral(":/images/sheets.xpm"), kCommand2);
+                          pictures::Sheets(), kCommand2);
     Command3 = MakeButton(this, QStringLiteral("Command3"), texts::SaveButton(),
-                          QStringLiteral(":/images/floppy.xpm"), kCommand3);
+                          pictures::Floppy(), kCommand3);
     cmdEnd = MakeButton(this, QStringLiteral("cmdEnd"), texts::EndButton(),
-                        QStringLiteral(":/images/door.xpm"), kCmdEnd);
+                        pictures::Door(), kCmdEnd);
 
     Picture1 = new QLabel(this);
     Picture1->setObjectName(QStringLiteral("Picture1"));
     Picture1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     Picture1->setAlignment(Qt::AlignCenter);
-    Picture1->setPixmap(QPixmap(QStringLiteral(":/images/rowtick.xpm")));
+    Picture1->setPixmap(pictures::Program());
     Picture1->setAccessibleName(texts::ProgramName());
     Picture1->setGeometry(kPicture1);
 
@@ -294,7 +200,7 @@ void Form1::createControls()
     Label5->setAccessibleName(texts::MakerAddress());
     Label5->setAccessibleDescription(texts::MailAction());
     SetTextColour(Label5, QPalette::WindowText, kOrange);
-    Label5->setCursor(QCursor(QPixmap(QStringLiteral(":/images/hand.xpm")), 13, 9));
+    Label5->setCursor(QCursor(pictures::Hand(), 13, 9));
 
     STS = new PanelStatusBar({kPanel1Width, kPanel2Width}, this);
     STS->setObjectName(QStringLiteral("STS"));
@@ -364,11 +270,8 @@ void Form1::closeEvent(QCloseEvent* event)
 {
     // Closing ends the program at once, in the middle of a run too: the run
     // stops where it is and nothing waits for a worker.
-    if (run_) {
-        run_->poll.stop();
-        run_->job.cancel();
-        run_->loop.quit();
-    }
+    if (run_)
+        run_->stop();
     QWidget::closeEvent(event);
 }
 
@@ -378,67 +281,10 @@ void Form1::Command2_Click()
     // other means (accessibility); a run must never start inside another.
     if (run_)
         return;
-
-    const BusyCursor busy;
-    const InputRefusal refusal(*this);
-    CountingJob job(targets_, 0, lineCounter_);
-    QEventLoop loop;
-    QTimer poll;
-    Run run{job, loop, poll};
+    CountingSession run(*this, targets_, lineCounter_,
+                        [this](std::vector<ResultRow> rows) { AppendResultRows(std::move(rows)); });
     run_ = &run;
-
-    QElapsedTimer clock;
-    bool cancelled = false;
-    std::unique_ptr<QProgressDialog> progress;
-    const auto showProgress = [&] {
-        progress = std::make_unique<QProgressDialog>(this);
-        progress->setWindowModality(Qt::NonModal);  // see InputRefusal
-        progress->setWindowTitle(texts::Caption());
-        auto* label = new QLabel(progress.get());
-        label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-        label->setTextFormat(Qt::PlainText);
-        progress->setLabel(label);
-        progress->setCancelButtonText(texts::CancelButton());
-        progress->setAutoClose(false);
-        progress->setAutoReset(false);
-        progress->setMinimumDuration(0);
-        progress->setRange(0, ProgressValue(job.total()));
-        progress->setMinimumWidth(
-            kProgressTextWidth + 2 * progress->style()->pixelMetric(QStyle::PM_LayoutLeftMargin));
-        const auto cancel = [&] {
-            cancelled = true;
-            job.cancel();
-        };
-        connect(progress.get(), &QProgressDialog::canceled, &loop, cancel);
-        connect(progress.get(), &QDialog::rejected, &loop, cancel);
-    };
-    const auto step = [&] {
-        AppendResultRows(job.takeRows());
-        if (job.finished()) {
-            loop.quit();
-            return;
-        }
-        if (cancelled)
-            return;
-        if (!progress && clock.elapsed() >= kProgressDelay.count())
-            showProgress();
-        if (progress) {
-            const QString file = progress->fontMetrics().elidedText(
-                DisplayText(job.current()), Qt::ElideMiddle, kProgressTextWidth);
-            progress->setLabelText(texts::CountingProgress(job.taken(), job.total(), file));
-            progress->setValue(ProgressValue(job.taken()));
-            progress->show();
-        }
-    };
-
-    clock.start();
-    job.start();
-    step();
-    if (!job.finished()) {
-        connect(&poll, &QTimer::timeout, &loop, step);
-        poll.start(kPollInterval);
-        loop.exec();
-    }
+    run.exec();
     run_ = nullptr;
 }
 
@@ -514,7 +360,7 @@ void Form1::lstFileName_Click()
     if (row < 0)
         return;
     STS->setPanelText(0, TargetList::isHintRow(row) ? QString()
-                                                    : DisplayText(FileNameOf(targets_.target(row))));
+                                                    : DisplayText(FileNameOf(targets_->target(row))));
 }
 
 void Form1::lstFileName_DblClick()
@@ -523,7 +369,7 @@ void Form1::lstFileName_DblClick()
     const int row = lstFileName->currentRow();
     if (row < 0 || TargetList::isHintRow(row))
         return;
-    desktop_.openUrl(FileUrlOf(targets_.target(row)));
+    desktop_.openUrl(FileUrlOf(targets_->target(row)));
 }
 
 void Form1::lstFileName_OLEDragDrop(const QMimeData* data)
@@ -543,8 +389,12 @@ void Form1::RegisterTargets(const std::vector<DroppedTarget>& entries)
 {
     QStringList rows;
     rows.reserve(static_cast<qsizetype>(entries.size()));
+    // A worker still stuck in the file system after a cancelled run reads the
+    // list it was given; the window appends to a copy of it then.
+    if (targets_.use_count() > 1)
+        targets_ = std::make_shared<TargetList>(*targets_);
     for (const DroppedTarget& entry : entries) {
-        targets_.append(entry);
+        targets_->append(entry);
         rows.append(DisplayText(entry.path));
     }
     // One insertion for the whole drop; panel 1 ends on the last path.
@@ -577,7 +427,7 @@ void Form1::SwitchMode(Mode mode)
 
 void Form1::RefreshRegisteredCount()
 {
-    STS->setPanelText(1, Text(RegisteredCountText(targets_.registeredCount())));
+    STS->setPanelText(1, Text(RegisteredCountText(targets_->registeredCount())));
 }
 
 }  // namespace rowtick

@@ -2,6 +2,7 @@
 // the status bar, with one handler per event.
 #pragma once
 
+#include <memory>
 #include <vector>
 
 #include <QWidget>
@@ -18,6 +19,7 @@ class QToolButton;
 namespace rowtick {
 
 class ClickableLabel;
+class CountingSession;
 class Desktop;
 class PanelStatusBar;
 
@@ -37,7 +39,7 @@ public:
     explicit Form1(Desktop& desktop, QWidget* parent = nullptr);
     ~Form1() override;
 
-    const TargetList& targets() const { return targets_; }
+    const TargetList& targets() const { return *targets_; }
 
     // Appends targets exactly as a drop of them does: in order, panel 1 ends on
     // the last one's path and panel 2 shows the new count. Used by the drop and
@@ -77,13 +79,12 @@ private:
     void createControls();
     void connectEvents();
 
-    struct Run;
-
     Desktop& desktop_;
-    TargetList targets_;
+    // Shared with a counting run, which never copies it.
+    std::shared_ptr<TargetList> targets_ = std::make_shared<TargetList>();
     ResultList results_;
     CountingJob::Counter lineCounter_;
-    Run* run_ = nullptr;  // the counting run in progress, if any
+    CountingSession* run_ = nullptr;  // the counting run in progress, if any
 
     QLabel* Label4 = nullptr;
     ClickableLabel* Label1 = nullptr;

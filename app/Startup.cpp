@@ -6,14 +6,32 @@
 #include <QLocale>
 #include <QTranslator>
 
+#include "Pictures.h"
+
+#ifdef ROWTICK_FONTCONFIG
+#include <thread>
+
+#include <fontconfig/fontconfig.h>
+#endif
+
 namespace rowtick {
+
+void StartLoadingFonts()
+{
+#ifdef ROWTICK_FONTCONFIG
+    // Fontconfig keeps one configuration per process and makes it safely from
+    // any thread; Qt's font database later finds it made. The thread is left
+    // to end on its own: the program never waits for it.
+    std::thread([] { FcInit(); }).detach();
+#endif
+}
 
 bool SetUpApplication(QApplication& app)
 {
     QApplication::setApplicationName(QStringLiteral("Rowtick"));
     QApplication::setApplicationVersion(QStringLiteral("1.00"));
     QApplication::setOrganizationName(QStringLiteral("Halvern"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/rowtick.xpm")));
+    QApplication::setWindowIcon(QIcon(pictures::Program()));
     QGuiApplication::setDesktopFileName(QStringLiteral(ROWTICK_APP_ID));
 
     // The user interface is Japanese whatever the desktop's language, so the

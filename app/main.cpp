@@ -6,6 +6,7 @@
 
 int main(int argc, char* argv[])
 {
+    rowtick::StartLoadingFonts();
     QApplication app(argc, argv);
     rowtick::SetUpApplication(app);
 

@@ -19,10 +19,10 @@ int main(int argc, char** argv)
         return 2;
     }
     std::ifstream list(argv[1], std::ios::binary);
-    rowtick::TargetList targets;
+    const auto targets = std::make_shared<rowtick::TargetList>();
     for (std::string line; std::getline(list, line);)
         if (!line.empty())
-            targets.append(std::filesystem::path(line));
+            targets->append(std::filesystem::path(line));
     const unsigned workers = static_cast<unsigned>(std::strtoul(argv[2], nullptr, 10));
     const int repeat = argc > 3 ? std::max(1, std::atoi(argv[3])) : 5;
 

@@ -15,6 +15,17 @@ namespace rowtick {
 
 using reading::Uncounted;
 
+namespace reading {
+
+std::atomic<PositionedRead> gPositionedRead{nullptr};
+
+void SetPositionedRead(PositionedRead read)
+{
+    gPositionedRead.store(read);
+}
+
+}  // namespace reading
+
 namespace {
 
 std::string_view FileTypeReason(mode_t mode)
@@ -89,7 +100,8 @@ private:
 
 }  // namespace
 
-LineCount CountLines(const std::filesystem::path& path, const std::atomic<bool>* stop)
+LineCount CountLines(const std::filesystem::path& path, const std::atomic<bool>* stop,
+                     std::atomic<std::uint64_t>* bytesRead)
 {
     const std::string& name = path.native();
     if (HiddenName(name)) {
@@ -113,27 +125,37 @@ LineCount CountLines(const std::filesystem::path& path, const std::atomic<bool>*
     unsigned char* const buffer = reading::ReadBuffer();
     if (!buffer)
         return Uncounted(kNoMemory);
+    const auto size = static_cast<std::uint64_t>(before.st_size);
 #ifdef POSIX_FADV_SEQUENTIAL
-    if (before.st_size > static_cast<off_t>(reading::kBlockSize))
+    if (size > reading::kBlockSize)
         (void)::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 #endif
 
-    LineCounter counter;
-    int readError = 0;
-    const auto readBlock = [fd = fd.get(), &readError](unsigned char* into, std::size_t capacity) {
+    const auto readAt = [fd = fd.get(), custom = reading::gPositionedRead.load()](
+                            unsigned char* into, std::size_t capacity, std::uint64_t offset) -> long long {
         for (;;) {
-            const ssize_t got = ::read(fd, into, capacity);
+            const long got = custom ? custom(fd, into, capacity, offset)
+                                    : ::pread(fd, into, capacity, static_cast<off_t>(offset));
             if (got >= 0)
                 return got;
-            if (errno != EINTR) {
-                readError = errno;
-                return got;
-            }
+            if (errno != EINTR)
+                return -static_cast<long long>(errno);
         }
     };
-    switch (reading::CountWholeFile(readBlock, buffer, static_cast<std::uint64_t>(before.st_size), counter, stop)) {
-    case reading::ReadEnd::Failed: return Uncounted(std::string(kReadError) + SystemErrorReason(readError));
+    reading::PiecesEnd end;
+    if (size >= reading::kPiecesFrom) {
+        end = reading::CountInPieces(readAt, size, stop, bytesRead);
+    } else {
+        LineCounter counter;
+        end.end = reading::CountWholeFile(readAt, buffer, size, counter, stop, bytesRead, end.error);
+        end.lines = counter.lines();
+    }
+    switch (end.end) {
+    case reading::ReadEnd::Failed:
+        return Uncounted(end.error ? std::string(kReadError) + SystemErrorReason(static_cast<int>(end.error))
+                                   : std::string(kNoMemory));
     case reading::ReadEnd::Stopped: return Uncounted(kStopped);
+    case reading::ReadEnd::Changed: return Uncounted(kChanged);
     case reading::ReadEnd::Complete: break;
     }
 
@@ -142,7 +164,7 @@ LineCount CountLines(const std::filesystem::path& path, const std::atomic<bool>*
         return Uncounted(std::string(kReadError) + SystemErrorReason(errno));
     if (!SameFileState(before, after))
         return Uncounted(kChanged);
-    return {counter.lines(), {}};
+    return {end.lines, {}};
 }
 
 }  // namespace rowtick

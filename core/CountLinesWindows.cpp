@@ -49,7 +49,8 @@ bool SameFileState(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INF
 
 }  // namespace
 
-LineCount CountLines(const std::filesystem::path& path, const std::atomic<bool>* stop)
+LineCount CountLines(const std::filesystem::path& path, const std::atomic<bool>* stop,
+                     std::atomic<std::uint64_t>* bytesRead)
 {
     const std::wstring& name = path.native();
     const DWORD attributes = ::GetFileAttributesW(name.c_str());
@@ -89,20 +90,37 @@ LineCount CountLines(const std::filesystem::path& path, const std::atomic<bool>*
     unsigned char* const buffer = reading::ReadBuffer();
     if (!buffer)
         return Uncounted(kNoMemory);
-    LineCounter counter;
-    DWORD readError = 0;
-    const auto readBlock = [handle = file.get(), &readError](unsigned char* into, std::size_t capacity) -> long long {
+    // Positioned reads (an offset in the OVERLAPPED of a synchronous handle),
+    // so that the pieces of a big file are read on several threads at once.
+    const auto readAt = [handle = file.get()](unsigned char* into, std::size_t capacity,
+                                              std::uint64_t offset) -> long long {
+        OVERLAPPED at {};
+        at.Offset = static_cast<DWORD>(offset);
+        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
         DWORD got = 0;
-        if (!::ReadFile(handle, into, static_cast<DWORD>(capacity), &got, nullptr)) {
-            readError = ::GetLastError();
-            return -1;
+        if (!::ReadFile(handle, into, static_cast<DWORD>(capacity), &got, &at)) {
+            const DWORD error = ::GetLastError();
+            if (error == ERROR_HANDLE_EOF)
+                return 0;
+            return -static_cast<long long>(error);
         }
         return got;
     };
     const std::uint64_t size = (std::uint64_t{before.nFileSizeHigh} << 32) | before.nFileSizeLow;
-    switch (reading::CountWholeFile(readBlock, buffer, size, counter, stop)) {
-    case reading::ReadEnd::Failed: return Uncounted(std::string(kReadError) + SystemErrorReason(static_cast<int>(readError)));
+    reading::PiecesEnd end;
+    if (size >= reading::kPiecesFrom) {
+        end = reading::CountInPieces(readAt, size, stop, bytesRead);
+    } else {
+        LineCounter counter;
+        end.end = reading::CountWholeFile(readAt, buffer, size, counter, stop, bytesRead, end.error);
+        end.lines = counter.lines();
+    }
+    switch (end.end) {
+    case reading::ReadEnd::Failed:
+        return Uncounted(end.error ? std::string(kReadError) + SystemErrorReason(static_cast<int>(end.error))
+                                   : std::string(kNoMemory));
     case reading::ReadEnd::Stopped: return Uncounted(kStopped);
+    case reading::ReadEnd::Changed: return Uncounted(kChanged);
     case reading::ReadEnd::Complete: break;
     }
 
@@ -111,8 +129,7 @@ LineCount CountLines(const std::filesystem::path& path, const std::atomic<bool>*
         return Uncounted(std::string(kReadError) + LastErrorReason());
     if (!SameFileState(before, after))
         return Uncounted(kChanged);
-    return {counter.lines(), {}};
+    return {end.lines, {}};
 }
-
 
 }  // namespace rowtick

@@ -9,17 +9,24 @@
 
 #include "CountingRun.h"
 #include "LineCounter.h"
+#include "WorkerPool.h"
 
 namespace rowtick {
 
 // Shared with the workers, so that a worker that outlives the job (stuck in
 // the file system after a cancel) still has something valid to write to.
 struct CountingJob::State {
-    TargetList targets;
+    std::shared_ptr<const TargetList> targets;
     Counter counter;
     std::vector<std::optional<LineCount>> counts;  // filled by the workers, any order
     std::atomic<std::size_t> nextToClaim{0};
+    // Set only under the lock, after `stopped`: a worker that sees it and then
+    // comes for the lock finds the job stopped and keeps its row to itself.
     std::atomic<bool> cancelled{false};
+    std::atomic<std::uint64_t> bytesRead{0};
+    std::atomic<std::uint64_t> bytesToRead{0};
+    std::atomic<bool> sized{false};
+    std::atomic<bool> sizing{false};
 
     mutable std::mutex mutex;
     std::condition_variable ready;
@@ -33,14 +40,30 @@ struct CountingJob::State {
             if (i >= counts.size() || cancelled.load())
                 return;
             const auto row = static_cast<std::int64_t>(i) + 1;
-            LineCount count = counter && !targets.refusal(row) ? counter(targets.target(row))
-                                                               : CountTarget(targets, row, &cancelled);
+            LineCount count = counter && !targets->refusal(row) ? counter(targets->target(row), &cancelled)
+                                                                : CountTarget(*targets, row, &cancelled, &bytesRead);
             std::lock_guard lock(mutex);
             if (stopped)
                 return;
             counts[i] = std::move(count);
             ready.notify_all();
         }
+    }
+
+    // The sizes of the regular files among the targets (a link to one counts).
+    void size()
+    {
+        std::uint64_t total = 0;
+        for (std::int64_t row = 1; row < targets->rowCount() && !cancelled.load(); ++row) {
+            if (targets->refusal(row))
+                continue;
+            std::error_code error;
+            const std::uintmax_t bytes = std::filesystem::file_size(targets->target(row), error);
+            if (!error)
+                total += bytes;
+        }
+        bytesToRead.store(total);
+        sized.store(true);
     }
 
     // Rows ready in order from `taken` on; the caller holds the lock.
@@ -53,13 +76,13 @@ struct CountingJob::State {
     }
 };
 
-CountingJob::CountingJob(const TargetList& targets, unsigned workers, Counter counter)
+CountingJob::CountingJob(std::shared_ptr<const TargetList> targets, unsigned workers, Counter counter)
     : state_(std::make_shared<State>())
     , workers_(workers != 0 ? workers : std::max(1u, std::thread::hardware_concurrency()))
 {
-    state_->targets = targets;
+    state_->counts.resize(static_cast<std::size_t>(targets->registeredCount()));
+    state_->targets = std::move(targets);
     state_->counter = std::move(counter);
-    state_->counts.resize(static_cast<std::size_t>(targets.registeredCount()));
     workers_ = static_cast<unsigned>(std::min<std::size_t>(workers_, std::max<std::size_t>(1, state_->counts.size())));
 }
 
@@ -71,16 +94,16 @@ CountingJob::~CountingJob()
 void CountingJob::start()
 {
     for (unsigned i = 0; i < workers_; ++i)
-        std::thread([state = state_] { state->work(); }).detach();
+        WorkerPool::shared().post([state = state_] { state->work(); });
 }
 
 void CountingJob::cancel()
 {
-    state_->cancelled.store(true);
     std::lock_guard lock(state_->mutex);
     if (state_->stopped)
         return;
     state_->stopped = true;
+    state_->cancelled.store(true);
     // What is ready in order may still be taken; nothing after it.
     const std::size_t end = state_->readyPrefixEnd();
     for (std::size_t i = end; i < state_->counts.size(); ++i)
@@ -105,7 +128,7 @@ std::vector<ResultRow> CountingJob::takeRows()
     rows.reserve(end - state_->taken);
     for (std::size_t i = state_->taken; i < end; ++i) {
         LineCount& count = *state_->counts[i];
-        rows.push_back(ResultRow{state_->targets.target(static_cast<std::int64_t>(i) + 1), count.lines, std::move(count.reason)});
+        rows.push_back(ResultRow{state_->targets->target(static_cast<std::int64_t>(i) + 1), count.lines, std::move(count.reason)});
         state_->counts[i].reset();  // taken rows are never scanned again; free them
     }
     state_->taken = end;
@@ -122,7 +145,21 @@ bool CountingJob::finished() const
 
 std::int64_t CountingJob::total() const
 {
-    return state_->targets.registeredCount();
+    return state_->targets->registeredCount();
+}
+
+std::uint64_t CountingJob::bytesRead() const
+{
+    return state_->bytesRead.load();
+}
+
+std::optional<std::uint64_t> CountingJob::bytesToRead()
+{
+    if (!state_->sizing.exchange(true))
+        WorkerPool::shared().post([state = state_] { state->size(); });
+    if (!state_->sized.load())
+        return std::nullopt;
+    return state_->bytesToRead.load();
 }
 
 std::int64_t CountingJob::taken() const
@@ -135,7 +172,7 @@ std::filesystem::path CountingJob::current() const
 {
     std::lock_guard lock(state_->mutex);
     const std::size_t end = state_->readyPrefixEnd();
-    return end < state_->counts.size() ? state_->targets.target(static_cast<std::int64_t>(end) + 1) : std::filesystem::path();
+    return end < state_->counts.size() ? state_->targets->target(static_cast<std::int64_t>(end) + 1) : std::filesystem::path();
 }
 
 }  // namespace rowtick

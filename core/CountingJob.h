@@ -1,12 +1,16 @@
 // A counting run on worker threads, for the window: the window's thread stays
-// free to repaint and show progress while the files are read.
+// free to repaint and show progress while the files are read. The threads come
+// from the worker pool, so a worker stuck in the file system after a cancel
+// never makes the program hold more threads than the pool's cap.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "LineCounter.h"
@@ -17,14 +21,15 @@ namespace rowtick {
 
 class CountingJob {
 public:
-    // How one target is counted, on a worker thread. Empty means CountLines;
-    // tests pass a counter that holds a chosen target, to get a run that lasts
-    // exactly as long as they need.
-    using Counter = std::function<LineCount(const std::filesystem::path&)>;
+    // How one target is counted, on a worker thread, with the run's stop flag.
+    // Empty means CountLines; tests pass a counter that holds a chosen target,
+    // to get a run that lasts exactly as long as they need.
+    using Counter = std::function<LineCount(const std::filesystem::path&, const std::atomic<bool>* stop)>;
 
-    // Takes a copy of the targets (every row after the hint row). `workers` 0
-    // means one per processor core.
-    explicit CountingJob(const TargetList& targets, unsigned workers = 0, Counter counter = {});
+    // Counts every row of `targets` after the hint row. The list is shared, not
+    // copied: its owner must not change it while the job holds it (a copy
+    // before changing it does). `workers` 0 means one per processor core.
+    explicit CountingJob(std::shared_ptr<const TargetList> targets, unsigned workers = 0, Counter counter = {});
     // Cancels the run. Does not wait for a worker that is still inside the file
     // system (a stalled network share): such a worker finishes on its own.
     ~CountingJob();
@@ -49,6 +54,11 @@ public:
     std::int64_t taken() const;
     // The first target whose row is not ready yet (empty when none is left).
     std::filesystem::path current() const;
+
+    // Bytes read so far, and the bytes to read: the sizes of the targets, found
+    // on a worker on the first call; empty until they are all known.
+    std::uint64_t bytesRead() const;
+    std::optional<std::uint64_t> bytesToRead();
 
 private:
     struct State;

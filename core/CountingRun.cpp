@@ -4,11 +4,12 @@
 
 namespace rowtick {
 
-LineCount CountTarget(const TargetList& targets, std::int64_t row, const std::atomic<bool>* stop)
+LineCount CountTarget(const TargetList& targets, std::int64_t row, const std::atomic<bool>* stop,
+                      std::atomic<std::uint64_t>* bytesRead)
 {
     if (const std::string* reason = targets.refusal(row))
         return {std::nullopt, *reason};
-    return CountLines(targets.target(row), stop);
+    return CountLines(targets.target(row), stop, bytesRead);
 }
 
 void RunCount(const TargetList& targets, ResultList& results)

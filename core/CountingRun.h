@@ -11,7 +11,8 @@ namespace rowtick {
 
 // The answer for target row `row` (1 <= row < rowCount()): a refused row's
 // reason, or what CountLines says of its path.
-LineCount CountTarget(const TargetList& targets, std::int64_t row, const std::atomic<bool>* stop = nullptr);
+LineCount CountTarget(const TargetList& targets, std::int64_t row, const std::atomic<bool>* stop = nullptr,
+                      std::atomic<std::uint64_t>* bytesRead = nullptr);
 
 // Counts every target after the hint row and appends its row to `results`.
 // Never clears `results`: a second run appends a second set.

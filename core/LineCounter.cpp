@@ -219,6 +219,10 @@ void LineCounter::feedBytes(const unsigned char* p, std::size_t n)
 {
     if (n == 0)
         return;
+    if (!started_) {
+        started_ = true;
+        first_ = p[0];
+    }
     ends_ += EndsHere(p[0], last_) + CountBytes(p, n);
     last_ = p[n - 1];
 }
@@ -229,6 +233,10 @@ void LineCounter::feedUnits16(const unsigned char* p, std::size_t n)
     if (haveOddByte_ && n > 0) {
         const unsigned char pair[2] = {oddByte_, p[0]};
         const unsigned unit = Unit16(pair, bigEndian);
+        if (!started_) {
+            started_ = true;
+            first_ = static_cast<std::uint16_t>(unit);
+        }
         ends_ += EndsHere(unit, last_);
         last_ = static_cast<std::uint16_t>(unit);
         haveOddByte_ = false;
@@ -237,6 +245,10 @@ void LineCounter::feedUnits16(const unsigned char* p, std::size_t n)
     }
     const std::size_t units = n / 2;
     if (units > 0) {
+        if (!started_) {
+            started_ = true;
+            first_ = static_cast<std::uint16_t>(Unit16(p, bigEndian));
+        }
         ends_ += EndsHere(Unit16(p, bigEndian), last_) + CountUnits16(p, units, bigEndian);
         last_ = static_cast<std::uint16_t>(Unit16(p + 2 * (units - 1), bigEndian));
     }
@@ -301,6 +313,44 @@ std::uint64_t CountLinesInBuffer(std::string_view bytes)
     LineCounter counter;
     counter.feed(bytes);
     return counter.lines();
+}
+
+LineCounter::Range LineCounter::range() const
+{
+    return {ends_, first_, last_, !started_, haveOddByte_};
+}
+
+LineCounter::Encoding LineCounter::EncodingOf(std::string_view firstTwoBytes)
+{
+    if (firstTwoBytes == std::string_view("\xFF\xFE", 2))
+        return Encoding::Utf16LE;
+    if (firstTwoBytes == std::string_view("\xFE\xFF", 2))
+        return Encoding::Utf16BE;
+    return Encoding::Bytes;
+}
+
+std::size_t LineCounter::MarkSize(Encoding encoding)
+{
+    return encoding == Encoding::Utf16LE || encoding == Encoding::Utf16BE ? 2 : 0;
+}
+
+std::uint64_t JoinRanges(std::span<const LineCounter::Range> ranges)
+{
+    std::uint64_t ends = 0;
+    const LineCounter::Range* previous = nullptr;
+    bool oddByte = false;
+    for (const LineCounter::Range& range : ranges) {
+        oddByte = oddByte || range.oddByte;
+        if (range.empty)
+            continue;
+        ends += range.ends;
+        // Each piece counted its first LF as a line end; after a CR it is not one.
+        if (previous && previous->last == kCR && range.first == kLF)
+            --ends;
+        previous = &range;
+    }
+    const bool openLine = oddByte || (previous && previous->last != kCR && previous->last != kLF);
+    return ends + (openLine ? 1 : 0);
 }
 
 std::string LineCount::text() const

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -18,14 +19,38 @@ namespace rowtick {
 
 // Counts lines over a byte stream fed in blocks of any size (even single bytes):
 // a CR at the end of one block and an LF at the start of the next are one line end.
+//
+// A big file is counted in pieces on several threads: each piece by a counter
+// made for its encoding, which sees no mark, and the pieces joined by
+// JoinRanges. A UTF-16 file is cut at even offsets only.
 class LineCounter {
 public:
+    enum class Encoding : std::uint8_t { Undecided, Bytes, Utf16LE, Utf16BE };
+
+    // A counter for a whole stream: the encoding is settled by its first bytes.
+    LineCounter() = default;
+    // A counter for a piece of a stream in the given encoding, mark excluded.
+    explicit LineCounter(Encoding encoding) : encoding_(encoding) {}
+
     void feed(std::string_view block);
     // Lines in everything fed so far, as if the stream ended here.
     std::uint64_t lines() const;
 
+    // What a piece came to, for JoinRanges.
+    struct Range {
+        std::uint64_t ends = 0;      // line ends, the first unit taken as following one that is not CR
+        std::uint16_t first = 0;     // the first and the last unit, when not empty
+        std::uint16_t last = 0;
+        bool empty = true;
+        bool oddByte = false;        // UTF-16: a byte left over at the end
+    };
+    Range range() const;
+    // The encoding the first bytes of a stream give (a mark, or bytes); the
+    // stream's content starts after markSize(encoding) bytes.
+    static Encoding EncodingOf(std::string_view firstTwoBytes);
+    static std::size_t MarkSize(Encoding encoding);
+
 private:
-    enum class Encoding : std::uint8_t { Undecided, Bytes, Utf16LE, Utf16BE };
     Encoding encoding_ = Encoding::Undecided;
     bool haveFirstByte_ = false;   // FF or FE seen, waiting for the byte that settles the encoding
     unsigned char firstByte_ = 0;
@@ -34,6 +59,8 @@ private:
     // The last unit seen. Starts as LF so that the stream begins "after a line
     // end": nothing is open, and a leading LF is a line end of its own.
     std::uint16_t last_ = '\n';
+    std::uint16_t first_ = 0;      // the first unit, once `started_`
+    bool started_ = false;
     std::uint64_t ends_ = 0;       // line ends seen
 
     void feedBytes(const unsigned char* p, std::size_t n);
@@ -42,6 +69,10 @@ private:
 
 // Convenience: the rule over one whole buffer.
 std::uint64_t CountLinesInBuffer(std::string_view bytes);
+
+// The lines of a stream counted in consecutive pieces, in stream order: a CR
+// ending one piece and an LF starting the next are one line end.
+std::uint64_t JoinRanges(std::span<const LineCounter::Range> ranges);
 
 // The answer for one target.
 struct LineCount {
@@ -54,10 +85,13 @@ struct LineCount {
 };
 
 // Counts the lines of the file `path` names. Only an existing regular file that
-// is not hidden is counted (a link to one counts); it is read once, front to
-// back, in fixed-size blocks. Never blocks on a FIFO or device, never throws.
+// is not hidden is counted (a link to one counts); it is read once in
+// fixed-size blocks, a big one in pieces on several threads at once. Never
+// blocks on a FIFO or device, never throws.
 // A set `stop` ends the read between two blocks and gives no count: a
 // cancelled run does not go on reading a huge file nobody waits for.
-LineCount CountLines(const std::filesystem::path& path, const std::atomic<bool>* stop = nullptr);
+// `bytesRead`, when given, grows by every block read, for a progress bar.
+LineCount CountLines(const std::filesystem::path& path, const std::atomic<bool>* stop = nullptr,
+                     std::atomic<std::uint64_t>* bytesRead = nullptr);
 
 }  // namespace rowtick

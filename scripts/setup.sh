@@ -9,7 +9,7 @@ purpose="${1:-run}"
 packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-translations-l10n
-  libgl-dev
+  libgl-dev libfontconfig-dev
   fonts-ipafont-gothic
 )
 if [[ "$purpose" == test ]]; then
@@ -18,6 +18,7 @@ if [[ "$purpose" == test ]]; then
     clang libclang-rt-14-dev
     dpkg-dev desktop-file-utils appstream
     binutils-mingw-w64-x86-64 gcc-mingw-w64-x86-64-posix
+    libx11-dev xvfb
   )
 fi
 

@@ -33,21 +33,12 @@ TargetList MixedTargets(const TempFolder& folder, int files)  // files of 0-16 l
     return targets;
 }
 
-std::string Take(CountingJob& job)  // the job's rows as a result file, once it finishes
-{
-    ResultList rows;
-    while (!job.finished())
-        for (job.wait(50ms); ResultRow& row : job.takeRows())
-            rows.append(std::move(row));
-    return ResultFileBytes(rows);
-}
-
 TEST(CountingJob, GivesExactlyTheRowsOfRunCountForAnyNumberOfWorkers)
 {
     TempFolder folder;
-    const TargetList targets = MixedTargets(folder, 300);
+    const auto targets = std::make_shared<const TargetList>(MixedTargets(folder, 300));
     ResultList expected;
-    RunCount(targets, expected);
+    RunCount(*targets, expected);
     for (unsigned workers : {1u, 3u, 8u}) {
         CountingJob job(targets, workers);
         job.start();
@@ -60,17 +51,20 @@ TEST(CountingJob, GivesExactlyTheRowsOfRunCountForAnyNumberOfWorkers)
 TEST(CountingJob, CancelKeepsExactlyTheRowsBeforeTheHeldTarget)
 {
     TempFolder folder;
-    const TargetList targets = MixedTargets(folder, 40);
+    const auto targets = std::make_shared<const TargetList>(MixedTargets(folder, 40));
     TargetList firstFive;
-    firstFive.append(std::span(targets.targets()).first(5));
+    firstFive.append(std::span(targets->targets()).first(5));
     ResultList expected;
     RunCount(firstFive, expected);
     std::promise<void> open;
-    CountingJob job(targets, 3, [gate = open.get_future().share(), held = targets.target(6)](const fs::path& path) {
-        return path == held ? gate.wait() : void(), CountLines(path);
+    const fs::path held = targets->target(6);
+    CountingJob job(targets, 3, [gate = open.get_future().share(), held](const fs::path& path, const std::atomic<bool>* stop) {
+        if (path == held)
+            gate.wait();
+        return CountLines(path, stop);
     });
     job.start();
-    while (job.current() != targets.target(6))
+    while (job.current() != held)
         job.wait(50ms);
     job.cancel();
     open.set_value();

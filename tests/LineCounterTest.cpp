@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "FileReading.h"
 
 namespace rowtick { namespace {
 using namespace test;
@@ -31,7 +32,8 @@ std::string Utf16(std::u16string_view text, bool bigEndian)
 std::uint64_t CountInTwoBlocks(std::string_view bytes, std::size_t cut)
 {
     LineCounter counter;
-    counter.feed(bytes.substr(0, cut)), counter.feed(bytes.substr(cut));
+    counter.feed(bytes.substr(0, cut));
+    counter.feed(bytes.substr(cut));
     return counter.lines();
 }
 
@@ -135,33 +137,41 @@ INSTANTIATE_TEST_SUITE_P(Kinds, Target, ::testing::Values(
             return fs::permissions(WriteFile(f / "s.c", "a\n"), fs::perms::none), f / "s.c"; }, "-", "アクセスが拒否されました"}),
     ScenarioName);
 
-// This program's read() replaces the C library's: while tReads counts, read tFailing fails and tFile grows before read tGrowing.
-int tReads = -1, tFailing = -1, tGrowing = -1;
+// Read through the reader's seam: while tReads counts, read tFailing fails and tFile grows before read tGrowing.
+std::atomic<int> tReads = -1;
+std::atomic<int> tFailing = -1;
+std::atomic<int> tGrowing = -1;
 fs::path tFile;
+
+long FaultyRead(int fd, void* buffer, std::size_t size, std::uint64_t offset)
+{
+    const int index = tReads < 0 ? -2 : tReads++;
+    if (index == tFailing) {
+        errno = EIO;
+        return -1;
+    }
+    if (index == tGrowing)
+        std::ofstream(tFile, std::ios::app) << "more\n";
+    return ::pread(fd, buffer, size, static_cast<off_t>(offset));
+}
 
 TEST(CountLines, AReadErrorOrAChangePartWayGivesNoCount)
 {
     TempFolder folder;
     tFile = folder.write("data.txt", std::string(1000000, '\n'));
     const timespec old[2] = {{1000000000, 0}, {1000000000, 0}};  // a change shows even on a coarse clock
+    reading::SetPositionedRead(FaultyRead);
     for (const auto& [failing, growing, reason] : {std::tuple{2, -1, "読み込みエラー: 入出力エラーが発生しました"},
                                                    {-1, 2, "数えている間にファイルが変更されました"}}) {
         ASSERT_EQ(::utimensat(AT_FDCWD, tFile.c_str(), old, 0), 0);
-        std::tie(tReads, tFailing, tGrowing) = std::tuple{0, failing, growing};
+        tFailing = failing;
+        tGrowing = growing;
+        tReads = 0;
         const LineCount count = CountLines(tFile);
-        EXPECT_GT(std::exchange(tReads, -1), 2);
+        EXPECT_GT(tReads.exchange(-1), 2);
         EXPECT_EQ(count.text() + count.reason, reason);
         EXPECT_TRUE(CountLines(tFile).counted());  // left alone, the same file is counted
     }
+    reading::SetPositionedRead(nullptr);
 }
 }}  // namespace rowtick
-
-extern "C" ssize_t read(int fd, void* buffer, size_t count)
-{
-    const int index = rowtick::tReads < 0 ? -2 : rowtick::tReads++;
-    if (index == rowtick::tFailing)
-        return errno = EIO, -1;
-    if (index == rowtick::tGrowing)
-        std::ofstream(rowtick::tFile, std::ios::app) << "more\n";
-    return ::syscall(SYS_read, fd, buffer, count);
-}

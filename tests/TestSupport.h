@@ -39,6 +39,17 @@ struct TempFolder {  // a fresh folder, removed with everything in it
     fs::path write(const fs::path& name, std::string_view bytes) const { return WriteFile(root / name, bytes); }
 };
 
+inline std::string Take(CountingJob& job)  // the job's rows as a result file, once it finishes
+{
+    ResultList rows;
+    while (!job.finished()) {
+        job.wait(50ms);
+        for (ResultRow& row : job.takeRows())
+            rows.append(std::move(row));
+    }
+    return ResultFileBytes(rows);
+}
+
 inline auto ScenarioName = [](const auto& info) {  // a row's scenario as its test name: "CR LF" -> "CR_LF"
     return std::regex_replace(std::string(info.param.scenario), std::regex("\\W"), "_"); };
 }  // namespace rowtick::test

@@ -138,10 +138,10 @@ class WindowTest : public QObject {
     {
         hold_ = std::make_shared<Hold>();
         hold_->path = QFile::encodeName(path).toStdString();
-        form_->setLineCounter([h = hold_](const std::filesystem::path& p) {
+        form_->setLineCounter([h = hold_](const std::filesystem::path& p, const std::atomic<bool>* stop) {
             if (p == h->path)
                 h->open.acquire();
-            LineCount count = CountLines(p);
+            LineCount count = CountLines(p, stop);
             if (p == h->path)
                 h->left.release();
             return count;

@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Times the program's start against a bare Qt window of the same size: from
+# start to the window being mapped, under a private Xvfb, runs alternating.
+#
+#   bench/measure-startup.sh [BUILD] [RUNS]    BUILD defaults to build-test, RUNS to 21
+set -euo pipefail
+repo=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$repo/build-test}
+runs=${2:-21}
+display=:${ROWTICK_DISPLAY:-87}
+
+Xvfb "$display" -screen 0 1280x800x24 -noreset >/dev/null 2>&1 &
+xvfb=$!
+trap 'kill $xvfb' EXIT
+sleep 1
+export DISPLAY=$display QT_QPA_PLATFORM=xcb
+export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
+echo "$(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
+"$build/bench/rowtick-time-to-map" -n "$runs" "$build/app/rowtick" -- "$build/bench/rowtick-bare-window" 2>&1 \
+    | grep -v '^QStandardPaths'

@@ -1,0 +1,116 @@
+#include <thread>
+#include "TestSupport.h"
+#include "FileReading.h"
+#include "WorkerPool.h"
+
+namespace rowtick { namespace {
+using namespace test;
+
+// The held file's reads wait, after its first block, until the run's stop flag is set.
+thread_local bool tHolding = false;
+std::atomic<const std::atomic<bool>*> tStop{nullptr};
+std::atomic<bool> tMidway{false};
+
+long HoldingRead(int fd, void* buffer, std::size_t size, std::uint64_t offset)
+{
+    if (tHolding && offset > 0) {
+        tMidway = true;
+        while (!tStop.load()->load())
+            std::this_thread::yield();
+    }
+    return ::pread(fd, buffer, size, static_cast<off_t>(offset));
+}
+
+// Cancelled while the fourth target is half read: it stops there, and exactly the three rows before it come out.
+TEST(CountingJob, CancelInTheMiddleOfAFileKeepsExactlyTheRowsBeforeIt)
+{
+    TempFolder folder;
+    auto targets = std::make_shared<TargetList>();
+    for (int i = 0; i < 8; ++i) {
+        const std::string lines(i == 3 ? 3 * 1024 * 1024 : i + 1, '\n');
+        targets->append(folder.write("f" + std::to_string(i) + ".c", lines));
+    }
+    const fs::path held = targets->target(4);
+    TargetList firstThree;
+    firstThree.append(std::span(targets->targets()).first(3));
+    ResultList expected;
+    RunCount(firstThree, expected);
+
+    reading::SetPositionedRead(HoldingRead);
+    tMidway = false;
+    CountingJob job(targets, 3, [held](const fs::path& path, const std::atomic<bool>* stop) {
+        tHolding = path == held;
+        if (tHolding)
+            tStop = stop;
+        LineCount count = CountLines(path, stop);
+        tHolding = false;
+        return count;
+    });
+    job.start();
+    while (!tMidway)
+        job.wait(5ms);
+    job.cancel();
+    EXPECT_EQ(Take(job), ResultFileBytes(expected));
+    EXPECT_EQ(job.taken(), 3);
+    reading::SetPositionedRead(nullptr);
+}
+
+std::size_t ThreadsOfThisProcess()
+{
+    std::size_t threads = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/task"))
+        ++threads;
+    return threads;
+}
+
+// Every target hangs, as on a network share that stopped answering; run after run is cancelled.
+TEST(CountingJob, RunsOverTargetsThatHangNeverHoldMoreThreadsThanThePoolAllows)
+{
+    TempFolder folder;
+    auto targets = std::make_shared<TargetList>();
+    for (int i = 0; i < 4; ++i)
+        targets->append(folder.write("f" + std::to_string(i) + ".c", "a\n"));
+    const std::size_t before = ThreadsOfThisProcess();
+    std::promise<void> answer;
+    const std::shared_future<void> answered = answer.get_future().share();
+    for (int run = 0; run < 12; ++run) {
+        CountingJob job(targets, 2, [answered](const fs::path& path, const std::atomic<bool>* stop) {
+            answered.wait();
+            return CountLines(path, stop);
+        });
+        job.start();
+        job.wait(20ms);
+        job.cancel();
+        EXPECT_EQ(Take(job), "");
+    }
+    EXPECT_LE(ThreadsOfThisProcess(), before + WorkerPool::shared().maxThreads());
+    EXPECT_LE(WorkerPool::shared().threadCount(), WorkerPool::shared().maxThreads());
+    answer.set_value();
+}
+// The progress bar's figures: the bytes to read from the targets' sizes, and every byte read, a big file's
+// pieces included; a folder, a missing file and a refused entry add nothing.
+TEST(CountingJob, BytesToReadAndBytesRead)
+{
+    TempFolder folder;
+    auto targets = std::make_shared<TargetList>();
+    targets->append(std::vector{folder.write("small.c", std::string(1000, 'x')), folder.write("empty.c", ""),
+                                folder.write("big.c", std::string(reading::kPiecesFrom + 12345, '\n')),
+                                folder.path(), folder.path() / "missing.c"});
+    targets->appendRefused("//server/share/a.c", "refused");
+    const std::uint64_t bytes = 1000 + reading::kPiecesFrom + 12345;
+    CountingJob job(targets);
+    job.start();
+    std::optional<std::uint64_t> toRead = job.bytesToRead();
+    while (!toRead) {
+        job.wait(5ms);
+        toRead = job.bytesToRead();
+    }
+    EXPECT_EQ(*toRead, bytes);
+    EXPECT_EQ(Take(job), ResultFileBytes([&] {
+        ResultList expected;
+        RunCount(*targets, expected);
+        return expected;
+    }()));
+    EXPECT_EQ(job.bytesRead(), bytes);
+}
+}}  // namespace rowtick
