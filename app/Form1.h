@@ -10,7 +10,7 @@
 #include "ResultList.h"
 #include "TargetList.h"
 
-class QListWidget;
+class QListView;
 class QMimeData;
 class QLabel;
 class QToolButton;
@@ -20,6 +20,8 @@ namespace rowtick {
 class ClickableLabel;
 class Desktop;
 class PanelStatusBar;
+class ResultListModel;
+class TargetListModel;
 
 class Form1 : public QWidget {
     Q_OBJECT
@@ -73,6 +75,7 @@ private:
     void SwitchMode(Mode mode);
     void RefreshRegisteredCount();
     void AppendResultRows(std::vector<ResultRow> rows);
+    int selectedTargetRow() const;
 
     void createControls();
     void connectEvents();
@@ -82,15 +85,18 @@ private:
     Desktop& desktop_;
     TargetList targets_;
     ResultList results_;
+    // The lists' views read the core lists through these; nothing is copied.
+    TargetListModel* targetModel_ = nullptr;
+    ResultListModel* resultModel_ = nullptr;
     CountingJob::Counter lineCounter_;
     Run* run_ = nullptr;  // the counting run in progress, if any
 
     QLabel* Label4 = nullptr;
     ClickableLabel* Label1 = nullptr;
-    QListWidget* lstFileName = nullptr;
+    QListView* lstFileName = nullptr;
     ClickableLabel* Image1 = nullptr;
     ClickableLabel* Label2 = nullptr;
-    QListWidget* List1 = nullptr;
+    QListView* List1 = nullptr;
     QToolButton* Command2 = nullptr;
     QToolButton* Command3 = nullptr;
     QToolButton* cmdEnd = nullptr;
