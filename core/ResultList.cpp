@@ -37,10 +37,9 @@ std::string NativeBytes(const NativeString& text)
 
 }  // namespace
 
-NativeString PathField(const std::filesystem::path& path)
+NativeString PathField(const NativeString& native)
 {
     using Char = NativeString::value_type;
-    const NativeString& native = path.native();
     const Char lineBreaks[] = {Char('\r'), Char('\n'), Char(0)};
     if (native.find_first_of(lineBreaks) == NativeString::npos)
         return native;
@@ -60,7 +59,7 @@ NativeString PathField(const std::filesystem::path& path)
 
 std::string PathFieldBytes(const std::filesystem::path& path)
 {
-    return NativeBytes(PathField(path));
+    return NativeBytes(PathField(path.native()));
 }
 
 NativeString ResultRow::text() const

@@ -10,7 +10,9 @@
 namespace rowtick {
 
 struct ResultRow {
-    std::filesystem::path path;          // the target exactly as the target list holds it
+    // The target exactly as the target list holds it: the path's own string,
+    // which takes a fraction of a path object's memory.
+    std::filesystem::path::string_type path;
     std::optional<std::uint64_t> lines;  // empty: the target could not be counted
     std::string reason;                  // why not, in Japanese (UTF-8)
 
@@ -26,7 +28,7 @@ struct ResultRow {
 // The path as a result row holds it: the path itself, or, for a path holding a
 // CR or LF, which would split the row, shell ANSI-C quoting: $'...' with \n,
 // \r, \\ and \'.
-std::filesystem::path::string_type PathField(const std::filesystem::path& path);
+std::filesystem::path::string_type PathField(const std::filesystem::path::string_type& path);
 // PathField in the system's encoding: the path's own bytes (the system's ANSI
 // code page on Windows).
 std::string PathFieldBytes(const std::filesystem::path& path);

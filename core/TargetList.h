@@ -25,8 +25,9 @@ public:
     static bool isHintRow(std::int64_t row) { return row == 0; }
 
     // The path held by row `row` (1 <= row < rowCount()).
-    const std::filesystem::path& target(std::int64_t row) const;
-    const std::vector<std::filesystem::path>& targets() const { return targets_; }
+    std::filesystem::path target(std::int64_t row) const { return text(row); }
+    // The same path as its own string, without building a path object.
+    const std::filesystem::path::string_type& text(std::int64_t row) const;
 
     // Appends in the given order; duplicates and folders are kept, nothing is checked.
     void append(std::span<const std::filesystem::path> paths);
@@ -40,7 +41,9 @@ public:
     void append(const DroppedTarget& entry);
 
 private:
-    std::vector<std::filesystem::path> targets_;
+    // The paths' own strings: a path object would also hold each of its
+    // components, several times the memory for a million targets.
+    std::vector<std::filesystem::path::string_type> targets_;
     // Refused rows, in row order; few or none in practice, so kept apart.
     std::vector<std::pair<std::int64_t, std::string>> refusals_;
 };
