@@ -24,10 +24,9 @@ void TargetList::append(const std::filesystem::path& path)
 
 void TargetList::append(const DroppedTarget& entry)
 {
-    if (entry.refusal.empty())
-        append(entry.path);
-    else
-        appendRefused(entry.path, entry.refusal);
+    targets_.push_back(entry.path);
+    if (!entry.refusal.empty())
+        refusals_.emplace_back(rowCount() - 1, entry.refusal);
 }
 
 void TargetList::appendRefused(const std::filesystem::path& shown, std::string reason)

@@ -12,7 +12,9 @@ namespace rowtick {
 // One entry of a drop (or of the command line): a path, and for an entry that
 // names no file this program may read, the reason it is never read.
 struct DroppedTarget {
-    std::filesystem::path path;
+    // The path's own string: a drop can hold a million entries, and a path
+    // object would also hold each of its components.
+    std::filesystem::path::string_type path;
     std::string refusal;  // empty: an ordinary target
 };
 
