@@ -6,6 +6,7 @@
 #include <QListView>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QProgressBar>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSemaphore>
@@ -448,11 +449,15 @@ private slots:
         const QStringList expected = oneWorkerRows();
         hold(paths, dir_->filePath("f150.c"));
         Qt::CursorShape cursor = Qt::ArrowCursor;
+        QString barName;
         QVERIFY(countWhile([&] { return progress() != nullptr; }, [&] {
-            cursor = QGuiApplication::overrideCursor() ? QGuiApplication::overrideCursor()->shape() : cursor;
+            if (QGuiApplication::overrideCursor())
+                cursor = QGuiApplication::overrideCursor()->shape();
+            barName = progress()->findChild<QProgressBar*>()->accessibleName();
             hold_->open.release();
         }));
         QCOMPARE(cursor, Qt::WaitCursor);
+        QCOMPARE(barName, QStringLiteral("カウントの進み具合"));
         QCOMPARE(Rows(results()), expected);
         QCOMPARE(progress(), nullptr);
         QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
