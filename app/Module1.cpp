@@ -26,7 +26,7 @@ QString NativeText(const std::filesystem::path::string_type& text)
 
 QString DisplayText(const std::filesystem::path& path)
 {
-    return NativeText(PathField(path));
+    return NativeText(PathField(path.native()));
 }
 
 QString DisplayText(const ResultRow& row)
