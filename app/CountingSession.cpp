@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include <QLabel>
+#include <QProgressBar>
 #include <QProgressDialog>
 #include <QStyle>
 #include <QWidget>
@@ -93,6 +94,9 @@ void CountingSession::showProgress()
     label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     label->setTextFormat(Qt::PlainText);
     progress_->setLabel(label);
+    auto* bar = new QProgressBar(progress_.get());
+    bar->setAccessibleName(texts::ProgressBarName());
+    progress_->setBar(bar);
     progress_->setCancelButtonText(texts::CancelButton());
     progress_->setAutoClose(false);
     progress_->setAutoReset(false);

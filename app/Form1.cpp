@@ -13,12 +13,14 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
-#include <QListWidget>
+#include <QKeyEvent>
+#include <QListView>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QScreen>
 #include <QToolButton>
 
+#include "AccessibleRoles.h"
 #include "ClickableLabel.h"
 #include "CountingSession.h"
 #include "basSave.h"
@@ -26,8 +28,10 @@
 #include "Module1.h"
 #include "PanelStatusBar.h"
 #include "Pictures.h"
+#include "ResultListModel.h"
 #include "ResultWriter.h"
 #include "TabStopDelegate.h"
+#include "TargetListModel.h"
 #include "Texts.h"
 #include "WindowTexts.h"
 
@@ -99,10 +103,10 @@ ClickableLabel* MakeLabel(QWidget* parent, const QString& name, const QString& t
     return label;
 }
 
-QListWidget* MakeList(QWidget* parent, const QString& name, const QString& accessibleName,
-                      const QColor& textColour, const QRect& place)
+QListView* MakeList(QWidget* parent, const QString& name, const QString& accessibleName,
+                    const QColor& textColour, const QRect& place)
 {
-    auto* list = new QListWidget(parent);
+    auto* list = new QListView(parent);
     list->setObjectName(name);
     list->setAccessibleName(accessibleName);
     list->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -112,10 +116,19 @@ QListWidget* MakeList(QWidget* parent, const QString& name, const QString& acces
     return list;
 }
 
+bool IsReturn(const QEvent* event)
+{
+    if (event->type() != QEvent::KeyPress)
+        return false;
+    const auto* key = static_cast<const QKeyEvent*>(event);
+    return (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && !key->isAutoRepeat();
+}
+
 }  // namespace
 
 Form1::Form1(Desktop& desktop, QWidget* parent) : QWidget(parent), desktop_(desktop)
 {
+    InstallAccessibleRoles();
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(texts::Caption());
     setWindowIcon(QIcon(pictures::Program()));
@@ -126,13 +139,12 @@ Form1::Form1(Desktop& desktop, QWidget* parent) : QWidget(parent), desktop_(desk
     setFont(font);
 
     createControls();
-    connectEvents();
-
     resize(kClientWidth, kClientHeight);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 
     Form_Load();
+    connectEvents();
     Command2->setFocus();
 }
 
@@ -161,10 +173,12 @@ void Form1::createControls()
     Image1->setGeometry(kImage1);
 
     lstFileName = MakeList(this, QStringLiteral("lstFileName"), texts::TargetsHeading(), kBlue, kLstFileName);
+    targetModel_ = new TargetListModel(targets_, this);
     lstFileName->setToolTip(texts::TargetsToolTip());
     lstFileName->setAcceptDrops(true);
     lstFileName->viewport()->setAcceptDrops(true);
     lstFileName->viewport()->installEventFilter(this);
+    lstFileName->installEventFilter(this);  // Return opens the selected target
 
     Label2 = MakeLabel(this, QStringLiteral("Label2"), texts::ResultsHeading(), kLabel2);
     Label2->setAccessibleName(texts::ResultsHeading());
@@ -172,6 +186,8 @@ void Form1::createControls()
 
     List1 = MakeList(this, QStringLiteral("List1"), texts::ResultsHeading(), kOrange, kList1);
     List1->setItemDelegate(new TabStopDelegate(kResultTabStops, List1));
+    resultModel_ = new ResultListModel(results_, this);
+    List1->setModel(resultModel_);
 
     Command2 = MakeButton(this, QStringLiteral("Command2"), texts::CountButton(),
                           pictures::Sheets(), kCommand2);
@@ -210,6 +226,10 @@ void Form1::createControls()
     // Docked over everything else when the window is short.
     STS->raise();
 
+    // Return and Enter press the focused button, as Space does.
+    for (QToolButton* button : {Command2, Command3, cmdEnd})
+        button->installEventFilter(this);
+
     setTabOrder(Command2, Command3);
     setTabOrder(Command3, cmdEnd);
     setTabOrder(cmdEnd, lstFileName);
@@ -225,16 +245,29 @@ void Form1::connectEvents()
     connect(Label1, &ClickableLabel::clicked, this, &Form1::Label1_Click);
     connect(Label2, &ClickableLabel::clicked, this, &Form1::Label2_Click);
     connect(Label5, &ClickableLabel::clicked, this, &Form1::Label5_Click);
-    // A click on the row that is already selected shows its name again, too.
-    connect(lstFileName, &QListWidget::currentRowChanged, this, &Form1::lstFileName_Click);
-    connect(lstFileName, &QListWidget::itemClicked, this, &Form1::lstFileName_Click);
-    connect(lstFileName, &QListWidget::itemDoubleClicked, this, &Form1::lstFileName_DblClick);
+    // A selection, by mouse or keys, shows the row's name; a click on the row
+    // that is already selected shows it again, too. The focus alone, which
+    // makes a row current without selecting it, changes nothing.
+    connect(lstFileName->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &Form1::lstFileName_Click);
+    connect(lstFileName, &QListView::clicked, this, &Form1::lstFileName_Click);
+    connect(lstFileName, &QListView::doubleClicked, this, &Form1::lstFileName_DblClick);
     connect(STS, &PanelStatusBar::panelClicked, this, &Form1::STS_PanelClick);
     connect(STS, &PanelStatusBar::panelDoubleClicked, this, &Form1::STS_PanelDblClick);
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event)
 {
+    if (IsReturn(event)) {
+        if (auto* button = qobject_cast<QToolButton*>(watched)) {
+            button->click();
+            return true;
+        }
+        if (watched == lstFileName) {
+            lstFileName_DblClick();  // as a double click does; the hint row opens nothing
+            return true;
+        }
+    }
     if (watched == lstFileName->viewport()) {
         switch (event->type()) {
         case QEvent::DragEnter:
@@ -263,7 +296,8 @@ void Form1::resizeEvent(QResizeEvent* event)
 
 void Form1::Form_Load()
 {
-    lstFileName->addItem(Text(kHintRow));
+    // The hint row is row 0 of the target list itself: loading shows the list.
+    lstFileName->setModel(targetModel_);
 }
 
 void Form1::closeEvent(QCloseEvent* event)
@@ -290,21 +324,7 @@ void Form1::Command2_Click()
 
 void Form1::AppendResultRows(std::vector<ResultRow> rows)
 {
-    if (rows.empty())
-        return;
-    QStringList lines;
-    lines.reserve(static_cast<qsizetype>(rows.size()));
-    for (const ResultRow& row : rows)
-        lines.append(Text(row.countText()) + QStringLiteral(",\t") + DisplayText(row.path));
-    // One insertion for the whole batch: thousands of single ones would each
-    // make the list lay itself out again.
-    const int first = List1->count();
-    List1->addItems(lines);
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (!rows[i].lines)
-            List1->item(first + static_cast<int>(i))->setToolTip(Text(rows[i].reason));
-        results_.append(std::move(rows[i]));
-    }
+    resultModel_->append(std::move(rows));
 }
 
 void Form1::Command3_Click()
@@ -354,9 +374,15 @@ void Form1::Label5_Click()
     desktop_.openUrl(QUrl(QStringLiteral("mailto:") + texts::MakerAddress()));
 }
 
+int Form1::selectedTargetRow() const
+{
+    const QModelIndexList selected = lstFileName->selectionModel()->selectedIndexes();
+    return selected.isEmpty() ? -1 : selected.first().row();
+}
+
 void Form1::lstFileName_Click()
 {
-    const int row = lstFileName->currentRow();
+    const int row = selectedTargetRow();
     if (row < 0)
         return;
     STS->setPanelText(0, TargetList::isHintRow(row) ? QString()
@@ -366,7 +392,7 @@ void Form1::lstFileName_Click()
 void Form1::lstFileName_DblClick()
 {
     // The hint row names no file.
-    const int row = lstFileName->currentRow();
+    const int row = selectedTargetRow();
     if (row < 0 || TargetList::isHintRow(row))
         return;
     desktop_.openUrl(FileUrlOf(targets_->target(row)));
@@ -387,21 +413,10 @@ void Form1::lstFileName_OLEDragDrop(const QMimeData* data)
 
 void Form1::RegisterTargets(const std::vector<DroppedTarget>& entries)
 {
-    QStringList rows;
-    rows.reserve(static_cast<qsizetype>(entries.size()));
-    // A worker still stuck in the file system after a cancelled run reads the
-    // list it was given; the window appends to a copy of it then.
-    if (targets_.use_count() > 1)
-        targets_ = std::make_shared<TargetList>(*targets_);
-    for (const DroppedTarget& entry : entries) {
-        targets_->append(entry);
-        rows.append(DisplayText(entry.path));
-    }
     // One insertion for the whole drop; panel 1 ends on the last path.
-    if (!rows.isEmpty()) {
-        lstFileName->addItems(rows);
-        STS->setPanelText(0, rows.last());
-    }
+    targetModel_->append(entries);
+    if (!entries.empty())
+        STS->setPanelText(0, DisplayText(entries.back().path));
     RefreshRegisteredCount();
 }
 
@@ -417,11 +432,16 @@ void Form1::STS_PanelDblClick(int /*panel*/)
 
 void Form1::SwitchMode(Mode mode)
 {
-    // A maximised or full-screen window keeps its size until it is restored.
+    // A maximised or full-screen window keeps its size until it is restored:
+    // restore it to the width and place it had before, then set the height.
     const Qt::WindowStates stretched = Qt::WindowMaximized | Qt::WindowFullScreen;
-    if (windowState() & stretched)
+    QRect place = geometry();
+    if (windowState() & stretched) {
+        place = normalGeometry();
         setWindowState(windowState() & ~stretched);
-    resize(width(), mode == Mode::CompactMode ? kCompactHeight : kExpandedHeight);
+    }
+    place.setHeight(mode == Mode::CompactMode ? kCompactHeight : kExpandedHeight);
+    setGeometry(place);
     RefreshRegisteredCount();
 }
 

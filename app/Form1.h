@@ -11,7 +11,7 @@
 #include "ResultList.h"
 #include "TargetList.h"
 
-class QListWidget;
+class QListView;
 class QMimeData;
 class QLabel;
 class QToolButton;
@@ -22,6 +22,8 @@ class ClickableLabel;
 class CountingSession;
 class Desktop;
 class PanelStatusBar;
+class ResultListModel;
+class TargetListModel;
 
 class Form1 : public QWidget {
     Q_OBJECT
@@ -75,6 +77,7 @@ private:
     void SwitchMode(Mode mode);
     void RefreshRegisteredCount();
     void AppendResultRows(std::vector<ResultRow> rows);
+    int selectedTargetRow() const;
 
     void createControls();
     void connectEvents();
@@ -83,15 +86,18 @@ private:
     // Shared with a counting run, which never copies it.
     std::shared_ptr<TargetList> targets_ = std::make_shared<TargetList>();
     ResultList results_;
+    // The lists' views read the core lists through these; nothing is copied.
+    TargetListModel* targetModel_ = nullptr;
+    ResultListModel* resultModel_ = nullptr;
     CountingJob::Counter lineCounter_;
     CountingSession* run_ = nullptr;  // the counting run in progress, if any
 
     QLabel* Label4 = nullptr;
     ClickableLabel* Label1 = nullptr;
-    QListWidget* lstFileName = nullptr;
+    QListView* lstFileName = nullptr;
     ClickableLabel* Image1 = nullptr;
     ClickableLabel* Label2 = nullptr;
-    QListWidget* List1 = nullptr;
+    QListView* List1 = nullptr;
     QToolButton* Command2 = nullptr;
     QToolButton* Command3 = nullptr;
     QToolButton* cmdEnd = nullptr;

@@ -8,27 +8,30 @@
 
 namespace rowtick {
 
-#ifdef _WIN32
 namespace {
 
-bool HasLineBreak(const std::filesystem::path& path)
+// Text in the path's own string type as the window shows it: on Windows the
+// UTF-16 as it is, elsewhere the bytes decoded, with bytes that are not valid in
+// the system encoding as replacement characters.
+QString NativeText(const std::filesystem::path::string_type& text)
 {
-    return path.native().find_first_of(L"\r\n") != std::wstring::npos;
+#ifdef _WIN32
+    return QString::fromStdWString(text);
+#else
+    return QFile::decodeName(QByteArray::fromStdString(text));
+#endif
 }
 
 }  // namespace
-#endif
 
 QString DisplayText(const std::filesystem::path& path)
 {
-#ifdef _WIN32
-    if (HasLineBreak(path))
-        return QString::fromLocal8Bit(PathFieldBytes(path));
-    return QString::fromStdWString(path.native());
-#else
-    // PathFieldBytes is the path's own bytes unless it must quote a line break.
-    return QFile::decodeName(QByteArray::fromStdString(PathFieldBytes(path)));
-#endif
+    return NativeText(PathField(path.native()));
+}
+
+QString DisplayText(const ResultRow& row)
+{
+    return NativeText(row.text());
 }
 
 std::optional<std::filesystem::path> PathFromFileUrl(const QUrl& url)

@@ -8,6 +8,8 @@
 #include <QString>
 #include <QUrl>
 
+#include "ResultList.h"
+
 namespace rowtick {
 
 // How a path appears in a list row or a status panel: the name as the user
@@ -15,6 +17,9 @@ namespace rowtick {
 // replacement characters, and a path holding a line break written as the result
 // file writes it, so that a row never spans two lines.
 QString DisplayText(const std::filesystem::path& path);
+// How a result row appears in the result list: its text, shown as DisplayText
+// shows a path.
+QString DisplayText(const ResultRow& row);
 
 // The path a dropped file URL names, decoded from its percent-encoded bytes so
 // that a name that is not valid UTF-8 keeps its exact bytes. Not a file URL: none.

@@ -5,6 +5,7 @@
 #include <QEvent>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QToolTip>
 
 namespace rowtick {
 
@@ -14,7 +15,7 @@ constexpr int kTextMargin = 2;
 }  // namespace
 
 PanelStatusBar::PanelStatusBar(const QList<int>& panelWidths, QWidget* parent)
-    : QWidget(parent), minimumWidths_(panelWidths)
+    : QWidget(parent), texts_(panelWidths.size()), widths_(panelWidths)
 {
     // Docked over the lists when the window is short: nothing may show through.
     setAutoFillBackground(true);
@@ -22,7 +23,10 @@ PanelStatusBar::PanelStatusBar(const QList<int>& panelWidths, QWidget* parent)
         auto* panel = new QLabel(this);
         panel->setObjectName(QStringLiteral("panel%1").arg(i + 1));
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        panel->setMargin(kTextMargin);
+        // Indented, not given a margin: the bar is barely taller than a line
+        // of text, and a margin above and below would cut off descenders and
+        // underscores.
+        panel->setIndent(kTextMargin);
         panel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
         panel->setTextFormat(Qt::PlainText);
         // The bar itself decides which panel a click hit.
@@ -34,12 +38,12 @@ PanelStatusBar::PanelStatusBar(const QList<int>& panelWidths, QWidget* parent)
 
 QString PanelStatusBar::panelText(int panel) const
 {
-    return panels_.at(panel)->text();
+    return texts_.at(panel);
 }
 
 void PanelStatusBar::setPanelText(int panel, const QString& text)
 {
-    panels_.at(panel)->setText(text);
+    texts_[panel] = text;
     placePanels();
 }
 
@@ -53,9 +57,18 @@ void PanelStatusBar::placePanels()
     int x = 0;
     for (qsizetype i = 0; i < panels_.size(); ++i) {
         QLabel* panel = panels_[i];
-        const int needed = panel->fontMetrics().horizontalAdvance(panel->text())
-                           + 2 * (kTextMargin + panel->frameWidth()) + 2;
-        const int width = std::max(minimumWidths_[i], needed);
+        const QString& text = texts_[i];
+        const int frame = 2 * (kTextMargin + panel->frameWidth()) + 2;
+        const int needed = panel->fontMetrics().horizontalAdvance(text) + frame;
+        const bool last = i + 1 == panels_.size();
+        const int width = last ? std::max(widths_[i], needed) : widths_[i];
+        const QString shown = needed <= width
+                                  ? text
+                                  : panel->fontMetrics().elidedText(text, Qt::ElideMiddle, width - frame);
+        panel->setText(shown);
+        const QString whole = shown == text ? QString() : text;
+        panel->setToolTip(whole);
+        panel->setAccessibleDescription(whole);
         panel->setGeometry(x, 0, width, height());
         x += width + kPanelGap;
     }
@@ -68,6 +81,22 @@ int PanelStatusBar::panelAt(QPoint pos) const
             return static_cast<int>(i);
     }
     return -1;
+}
+
+// The panels let the mouse through to the bar, so the bar shows a shortened
+// panel's whole text, and its own tooltip elsewhere.
+bool PanelStatusBar::event(QEvent* event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        const int panel = panelAt(help->pos());
+        if (panel >= 0 && !panels_[panel]->toolTip().isEmpty()) {
+            QToolTip::showText(help->globalPos(), panels_[panel]->toolTip(), this,
+                               panels_[panel]->geometry());
+            return true;
+        }
+    }
+    return QWidget::event(event);
 }
 
 void PanelStatusBar::mousePressEvent(QMouseEvent* event)

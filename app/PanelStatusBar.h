@@ -11,8 +11,10 @@ namespace rowtick {
 class PanelStatusBar : public QWidget {
     Q_OBJECT
 public:
-    // Panels from left to right with their minimum widths in pixels; a panel
-    // widens when its text needs more room.
+    // Panels from left to right with their widths in pixels. A panel keeps its
+    // width and shows a longer text shortened in the middle, with the whole
+    // text as its tooltip and accessible description; only the last panel
+    // widens to fit its text.
     explicit PanelStatusBar(const QList<int>& panelWidths, QWidget* parent = nullptr);
 
     int panelCount() const { return static_cast<int>(panels_.size()); }
@@ -25,6 +27,7 @@ signals:
     void panelDoubleClicked(int panel);
 
 protected:
+    bool event(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -35,7 +38,8 @@ private:
     void placePanels();
 
     QList<QLabel*> panels_;
-    QList<int> minimumWidths_;
+    QList<QString> texts_;  // whole, as set
+    QList<int> widths_;
 };
 
 }  // namespace rowtick

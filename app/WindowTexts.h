@@ -36,6 +36,7 @@ inline QString CountingProgress(qint64 done, qint64 total, const QString& file)
 {
     return QStringLiteral("カウント中… %1 / %2\n%3").arg(done).arg(total).arg(file);
 }
+inline QString ProgressBarName() { return QStringLiteral("カウントの進み具合"); }
 inline QString CancelButton() { return QStringLiteral("キャンセル"); }
 
 // The maker, reachable from the two labels. Reserved .example names until the

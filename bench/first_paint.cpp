@@ -19,7 +19,7 @@
 #include <QDialog>
 #include <QDropEvent>
 #include <QFile>
-#include <QListWidget>
+#include <QListView>
 #include <QMimeData>
 #include <QUrl>
 #include <QWindow>
@@ -127,7 +127,7 @@ int main(int argc, char* argv[])
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 
     const QList<QUrl> urls = Targets(listFile);
-    Drop(window.findChild<QListWidget*>(QStringLiteral("lstFileName"))->viewport(), urls);
+    Drop(window.findChild<QListView*>(QStringLiteral("lstFileName"))->viewport(), urls);
     QCoreApplication::processEvents();
     auto* button = window.findChild<QAbstractButton*>(QStringLiteral("Command2"));
 

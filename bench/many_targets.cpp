@@ -15,7 +15,7 @@
 #include <QDropEvent>
 #include <QElapsedTimer>
 #include <QFileDialog>
-#include <QListWidget>
+#include <QListView>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QUrl>
@@ -109,8 +109,8 @@ int main(int argc, char* argv[])
     window.show();
     while (!window.windowHandle() || !window.windowHandle()->isExposed())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    auto* targets = window.findChild<QListWidget*>(QStringLiteral("lstFileName"));
-    auto* results = window.findChild<QListWidget*>(QStringLiteral("List1"));
+    auto* targets = window.findChild<QListView*>(QStringLiteral("lstFileName"));
+    auto* results = window.findChild<QListView*>(QStringLiteral("List1"));
     std::printf("%-22s %9.1f MiB resident before the drop\n", "window shown", PeakMiB());
 
     QElapsedTimer clock;
@@ -127,13 +127,13 @@ int main(int argc, char* argv[])
         QApplication::sendEvent(viewport, &drop);
         QCoreApplication::processEvents();
     }
-    Report("drop", clock, std::to_string(targets->count() - 1) + " targets");
+    Report("drop", clock, std::to_string(targets->model()->rowCount() - 1) + " targets");
 
     ResetPeak();
     clock.restart();
     window.findChild<QAbstractButton*>(QStringLiteral("Command2"))->click();
     QCoreApplication::processEvents();
-    Report("counting run", clock, std::to_string(results->count()) + " rows");
+    Report("counting run", clock, std::to_string(results->model()->rowCount()) + " rows");
 
     ResetPeak();
     clock.restart();
@@ -143,5 +143,5 @@ int main(int argc, char* argv[])
     const auto size = std::filesystem::file_size(folder / "result.csv", error);
     Report("save", clock,
            std::to_string(error ? 0 : size) + " bytes, told: " + desktop.lastMessage.split('\n').last().toStdString());
-    return results->count() == count && !error ? 0 : 1;
+    return results->model()->rowCount() == count && !error ? 0 : 1;
 }

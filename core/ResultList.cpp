@@ -8,6 +8,8 @@
 
 namespace rowtick {
 
+using NativeString = std::filesystem::path::string_type;
+
 std::string ResultRow::countText() const
 {
     return lines ? std::to_string(*lines) : std::string(kUncountedMark);
@@ -15,52 +17,63 @@ std::string ResultRow::countText() const
 
 namespace {
 
-// The path's own bytes: on POSIX exactly what the file system holds, on
-// Windows the system's ANSI code page (characters it lacks become '?').
-std::string NativeBytes(const std::filesystem::path& path)
+// Text in the system's encoding: on POSIX exactly the bytes given, on Windows
+// the system's ANSI code page (characters it lacks become '?').
+std::string NativeBytes(const NativeString& text)
 {
 #ifdef _WIN32
-    const std::wstring& wide = path.native();
-    if (wide.empty())
+    if (text.empty())
         return {};
-    const int size = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()),
+    const int size = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
                                          nullptr, 0, nullptr, nullptr);
     std::string bytes(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), bytes.data(), size,
+    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size,
                         nullptr, nullptr);
     return bytes;
 #else
-    return path.native();
+    return text;
 #endif
 }
 
 }  // namespace
 
-std::string PathFieldBytes(const std::filesystem::path& path)
+NativeString PathField(const NativeString& native)
 {
-    std::string bytes = NativeBytes(path);
-    if (bytes.find_first_of("\r\n") == std::string::npos)
-        return bytes;
-    std::string quoted = "$'";
-    for (const char c : bytes) {
+    using Char = NativeString::value_type;
+    const Char lineBreaks[] = {Char('\r'), Char('\n'), Char(0)};
+    if (native.find_first_of(lineBreaks) == NativeString::npos)
+        return native;
+    NativeString quoted{Char('$'), Char('\'')};
+    for (const Char c : native) {
         switch (c) {
-        case '\n': quoted += "\\n"; break;
-        case '\r': quoted += "\\r"; break;
-        case '\\': quoted += "\\\\"; break;
-        case '\'': quoted += "\\'"; break;
+        case Char('\n'): quoted += {Char('\\'), Char('n')}; break;
+        case Char('\r'): quoted += {Char('\\'), Char('r')}; break;
+        case Char('\\'): quoted += {Char('\\'), Char('\\')}; break;
+        case Char('\''): quoted += {Char('\\'), Char('\'')}; break;
         default: quoted += c; break;
         }
     }
-    quoted += '\'';
+    quoted += Char('\'');
     return quoted;
+}
+
+std::string PathFieldBytes(const std::filesystem::path& path)
+{
+    return NativeBytes(PathField(path.native()));
+}
+
+NativeString ResultRow::text() const
+{
+    const std::string count = countText();  // ASCII: digits or "-"
+    NativeString row(count.begin(), count.end());
+    row += {NativeString::value_type(','), NativeString::value_type('\t')};
+    row += PathField(path);
+    return row;
 }
 
 std::string ResultRow::bytes() const
 {
-    std::string text = countText();
-    text += ",\t";
-    text += PathFieldBytes(path);
-    return text;
+    return NativeBytes(text());
 }
 
 }  // namespace rowtick

@@ -10,20 +10,27 @@
 namespace rowtick {
 
 struct ResultRow {
-    std::filesystem::path path;          // the target exactly as the target list holds it
+    // The target exactly as the target list holds it: the path's own string,
+    // which takes a fraction of a path object's memory.
+    std::filesystem::path::string_type path;
     std::optional<std::uint64_t> lines;  // empty: the target could not be counted
     std::string reason;                  // why not, in Japanese (UTF-8)
 
     // The count field: decimal digits, or "-" for a target that was not counted.
     std::string countText() const;
-    // The row as the result file holds it, in the system's encoding and without
-    // the line end: count, ",", TAB, path (see PathFieldBytes).
+    // The row as the result list shows it, in the path's own string type and
+    // without the line end: count, ",", TAB, path field (see PathField).
+    std::filesystem::path::string_type text() const;
+    // The same row as the result file holds it, in the system's encoding.
     std::string bytes() const;
 };
 
-// The path as a result row writes it: the path's own bytes (the system's ANSI
-// code page on Windows). A path holding a CR or LF, which would split the row,
-// is written in shell ANSI-C quoting instead: $'...' with \n, \r, \\ and \'.
+// The path as a result row holds it: the path itself, or, for a path holding a
+// CR or LF, which would split the row, shell ANSI-C quoting: $'...' with \n,
+// \r, \\ and \'.
+std::filesystem::path::string_type PathField(const std::filesystem::path::string_type& path);
+// PathField in the system's encoding: the path's own bytes (the system's ANSI
+// code page on Windows).
 std::string PathFieldBytes(const std::filesystem::path& path);
 
 class ResultList {

@@ -6,32 +6,32 @@
 
 namespace rowtick {
 
-const std::filesystem::path& TargetList::target(std::int64_t row) const
+const std::filesystem::path::string_type& TargetList::text(std::int64_t row) const
 {
     return targets_.at(static_cast<std::size_t>(row - 1));
 }
 
 void TargetList::append(std::span<const std::filesystem::path> paths)
 {
-    targets_.insert(targets_.end(), paths.begin(), paths.end());
+    for (const std::filesystem::path& path : paths)
+        targets_.push_back(path.native());
 }
 
 void TargetList::append(const std::filesystem::path& path)
 {
-    targets_.push_back(path);
+    targets_.push_back(path.native());
 }
 
 void TargetList::append(const DroppedTarget& entry)
 {
-    if (entry.refusal.empty())
-        append(entry.path);
-    else
-        appendRefused(entry.path, entry.refusal);
+    targets_.push_back(entry.path);
+    if (!entry.refusal.empty())
+        refusals_.emplace_back(rowCount() - 1, entry.refusal);
 }
 
 void TargetList::appendRefused(const std::filesystem::path& shown, std::string reason)
 {
-    targets_.push_back(shown);
+    targets_.push_back(shown.native());
     refusals_.emplace_back(rowCount() - 1, std::move(reason));
 }
 

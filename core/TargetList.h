@@ -12,7 +12,9 @@ namespace rowtick {
 // One entry of a drop (or of the command line): a path, and for an entry that
 // names no file this program may read, the reason it is never read.
 struct DroppedTarget {
-    std::filesystem::path path;
+    // The path's own string: a drop can hold a million entries, and a path
+    // object would also hold each of its components.
+    std::filesystem::path::string_type path;
     std::string refusal;  // empty: an ordinary target
 };
 
@@ -25,8 +27,9 @@ public:
     static bool isHintRow(std::int64_t row) { return row == 0; }
 
     // The path held by row `row` (1 <= row < rowCount()).
-    const std::filesystem::path& target(std::int64_t row) const;
-    const std::vector<std::filesystem::path>& targets() const { return targets_; }
+    std::filesystem::path target(std::int64_t row) const { return text(row); }
+    // The same path as its own string, without building a path object.
+    const std::filesystem::path::string_type& text(std::int64_t row) const;
 
     // Appends in the given order; duplicates and folders are kept, nothing is checked.
     void append(std::span<const std::filesystem::path> paths);
@@ -40,7 +43,9 @@ public:
     void append(const DroppedTarget& entry);
 
 private:
-    std::vector<std::filesystem::path> targets_;
+    // The paths' own strings: a path object would also hold each of its
+    // components, several times the memory for a million targets.
+    std::vector<std::filesystem::path::string_type> targets_;
     // Refused rows, in row order; few or none in practice, so kept apart.
     std::vector<std::pair<std::int64_t, std::string>> refusals_;
 };

@@ -2,9 +2,11 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QLabel>
-#include <QListWidget>
+#include <QAccessible>
+#include <QListView>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QProgressBar>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSemaphore>
@@ -40,11 +42,16 @@ struct RecordingDesktop final : Desktop {
         auto* box = qobject_cast<QMessageBox*>(&dialog);
         if (box && box->standardButtons().testFlag(QMessageBox::Yes))
             return QMessageBox::Yes;  // replace the existing file
-        if (box)
-            return messages.append({box->windowTitle(), box->text(), box->icon()}), QMessageBox::Ok;
-        if (!savePath.isEmpty())
+        if (box) {
+            messages.append({box->windowTitle(), box->text(), box->icon()});
+            return QMessageBox::Ok;
+        }
+        if (savePath.isEmpty()) {
+            dialog.reject();
+        } else {
             static_cast<QFileDialog&>(dialog).selectFile(savePath);
-        savePath.isEmpty() ? dialog.reject() : dialog.accept();
+            dialog.accept();
+        }
         return dialog.result();
     }
     void openUrl(const QUrl& url) override { openedUrls.append(url); }
@@ -62,7 +69,10 @@ int Drop(QWidget* target, const QStringList& paths, QList<QUrl> urls = {})
     for (const QString& path : paths)
         urls.append(QUrl::fromLocalFile(path));
     QMimeData data;
-    urls.isEmpty() ? data.setText(QStringLiteral("some text")) : data.setUrls(urls);
+    if (urls.isEmpty())
+        data.setText(QStringLiteral("some text"));
+    else
+        data.setUrls(urls);
     const QPoint pos = target->rect().center();
     QDragEnterEvent enter(pos, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QDragMoveEvent move(pos, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
@@ -72,12 +82,30 @@ int Drop(QWidget* target, const QStringList& paths, QList<QUrl> urls = {})
     return int(enter.isAccepted()) + int(move.isAccepted()) + int(drop.isAccepted());
 }
 
-QStringList Rows(const QListWidget* list, int role = Qt::DisplayRole)
+QStringList Rows(const QListView* list, int role = Qt::DisplayRole)
 {
     QStringList rows;
-    for (int i = 0; i < list->count(); ++i)
-        rows.append(list->item(i)->data(role).toString());
+    const QAbstractItemModel* model = list->model();
+    for (int i = 0; i < model->rowCount(); ++i)
+        rows.append(model->index(i, 0).data(role).toString());
     return rows;
+}
+
+// A result list's rows as the core writes them.
+QStringList RowTexts(const ResultList& list)
+{
+    QStringList rows;
+    for (const ResultRow& row : list.rows())
+        rows.append(QFile::decodeName(QByteArray::fromStdString(row.text())));
+    return rows;
+}
+
+// What assistive technology reads from row `row` of a list.
+QString AccessibleRowText(QListView* list, int row, QAccessible::Text text)
+{
+    QAccessibleInterface* view = QAccessible::queryAccessibleInterface(list);
+    QAccessibleInterface* cell = view->tableInterface()->cellAt(row, 0);
+    return cell ? cell->text(text) : QStringLiteral("<no cell>");
 }
 
 QByteArray ReadAll(const QString& path)
@@ -93,8 +121,8 @@ class WindowTest : public QObject {
 
     template <class T = QWidget>
     T* control(const QString& name) const { return form_->findChild<T*>(name); }
-    QListWidget* targets() const { return control<QListWidget>("lstFileName"); }
-    QListWidget* results() const { return control<QListWidget>("List1"); }
+    QListView* targets() const { return control<QListView>("lstFileName"); }
+    QListView* results() const { return control<QListView>("List1"); }
     PanelStatusBar* status() const { return control<PanelStatusBar>("STS"); }
     void click(const QString& name) const { QTest::mouseClick(control(name), Qt::LeftButton); }
     QString file(const QString& name, const QByteArray& content = "x\n") const
@@ -105,7 +133,7 @@ class WindowTest : public QObject {
     void dropFiles(const QStringList& paths) const { QCOMPARE(Drop(targets()->viewport(), paths), 3); }
     void clickTarget(int row, bool twice = false) const  // near the left end: long rows overflow
     {
-        const QRect rect = targets()->visualItemRect(targets()->item(row));
+        const QRect rect = targets()->visualRect(targets()->model()->index(row, 0));
         QTest::mouseClick(targets()->viewport(), Qt::LeftButton, {}, {rect.left() + 5, rect.center().y()});
         if (twice)  // as the platform delivers it: after the first click's press
             QTest::mouseDClick(targets()->viewport(), Qt::LeftButton, {}, {rect.left() + 5, rect.center().y()});
@@ -129,10 +157,7 @@ class WindowTest : public QObject {
     {
         ResultList expected;
         RunCount(form_->targets(), expected);
-        QStringList rows;
-        for (const ResultRow& row : expected.rows())
-            rows.append(QString::fromStdString(row.countText()) + ",\t" + QFile::decodeName(row.path.native().c_str()));
-        return rows;
+        return RowTexts(expected);
     }
     qsizetype hold(const QStringList& paths, const QString& path)  // returns its place in `paths`
     {
@@ -158,8 +183,10 @@ class WindowTest : public QObject {
         bool ran = false;
         QTimer poll;
         connect(&poll, &QTimer::timeout, this, [&] {
-            if (!ran && (ran = ready()))
-                action();
+            if (ran || !ready())
+                return;
+            ran = true;
+            action();
         });
         poll.start(5);
         click("Command2");  // returns when the run is over; `action` ran in it once `ready` held
@@ -228,7 +255,7 @@ private slots:
     {
         QCOMPARE(form_->size(), QSize(408, 329));
         QCOMPARE(Rows(targets()), QStringList{kHint});
-        QCOMPARE(results()->count(), 0);
+        QCOMPARE(results()->model()->rowCount(), 0);
         QCOMPARE(status()->panelText(0) + status()->panelText(1), QString());
         QCOMPARE(form_->focusWidget(), control("Command2"));
         QCOMPARE(targets()->palette().color(QPalette::Text), QColor(0, 0, 255));
@@ -241,6 +268,7 @@ private slots:
         QTest::newRow("target heading click: compact") << "heading" << 125;
         QTest::newRow("status bar click: expanded") << "click" << 187;
         QTest::newRow("status bar double click ends compact") << "double" << 125;
+        QTest::newRow("heading click while maximised: compact at the former place") << "maximised" << 125;
     }
     void modes()
     {
@@ -254,14 +282,18 @@ private slots:
         const QPoint position = form_->pos();
         const QPoint panel = status()->panelRect(1).center();
 
-        if (gesture == "heading")
+        if (gesture == "maximised") {
+            form_->showMaximized();
+            QTRY_VERIFY(form_->isMaximized() && form_->width() > 408);
+        }
+        if (gesture == "heading" || gesture == "maximised")
             click("Label1");
         else
             QTest::mouseClick(status(), Qt::LeftButton, {}, panel);
         if (gesture == "double")
             QTest::mouseDClick(status(), Qt::LeftButton, {}, panel);
 
-        QCOMPARE(form_->size(), QSize(408, height));
+        QTRY_COMPARE(form_->size(), QSize(408, height));
         QCOMPARE(form_->pos(), position);
         QCOMPARE(status()->panelText(1), QStringLiteral("登録数=1"));
         QCOMPARE(status()->geometry(), QRect(0, height - 17, 408, 17));
@@ -288,6 +320,109 @@ private slots:
         clickTarget(0);
         QCOMPARE(status()->panelText(0), QString());
     }
+    void statusPanels_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("shortened");
+        QTest::newRow("short path shown whole") << "under_score_gjpq.txt" << false;
+        QTest::newRow("long path shortened in the middle, count still in the bar")
+            << "projects/rowtick-example/src/components/widgets/MainWindow.cpp" << true;
+    }
+    void statusPanels()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, shortened);
+        QVERIFY(QDir(dir_->path()).mkpath(QFileInfo(dir_->filePath(name)).path()));
+        const QString path = file(name);
+        dropFiles({path});
+        auto* panel1 = status()->findChild<QLabel*>("panel1");
+        auto* panel2 = status()->findChild<QLabel*>("panel2");
+
+        QCOMPARE(status()->panelText(0), path);
+        QCOMPARE(status()->panelRect(0).width(), 300);
+        QCOMPARE(panel1->text().contains(QChar(0x2026)), shortened);
+        QCOMPARE(panel1->toolTip(), shortened ? path : QString());
+        QCOMPARE(panel1->accessibleDescription(), shortened ? path : QString());
+        QCOMPARE(panel2->text(), QStringLiteral("登録数=1"));
+        QVERIFY(status()->rect().contains(status()->panelRect(1)));
+        // The bar is one line tall: the text must fit it, descenders and all.
+        const int textHeight = panel1->contentsRect().height() - 2 * panel1->margin();
+        QVERIFY(textHeight >= panel1->fontMetrics().height());
+
+        QTest::keyClick(form_.get(), Qt::Key_Tab);
+        QTest::keyClick(form_.get(), Qt::Key_Tab);
+        QTest::keyClick(form_.get(), Qt::Key_Tab);
+        QCOMPARE(form_->focusWidget(), targets());
+        QCOMPARE(status()->panelText(0), path);  // the focus selects nothing
+    }
+    void keyboard_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("row");  // the target row clicked first, or -1
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("outcome");
+        QTest::newRow("Return on the count button counts") << "Command2" << -1 << int(Qt::Key_Return) << "counted";
+        QTest::newRow("Enter on the count button counts") << "Command2" << -1 << int(Qt::Key_Enter) << "counted";
+        QTest::newRow("Return on the end button ends") << "cmdEnd" << -1 << int(Qt::Key_Return) << "closed";
+        QTest::newRow("Return on a target row opens it") << "lstFileName" << 1 << int(Qt::Key_Return) << "opened";
+        QTest::newRow("Return on the hint row does nothing") << "lstFileName" << 0 << int(Qt::Key_Return) << "nothing";
+    }
+    void keyboard()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, row);
+        QFETCH(int, key);
+        QFETCH(QString, outcome);
+        const QString path = file("a.txt");
+        dropFiles({path});
+        if (row >= 0)
+            clickTarget(row);
+        control(name)->setFocus();
+
+        QTest::keyClick(control(name), Qt::Key(key));
+
+        QCOMPARE(Rows(results()), outcome == "counted" ? QStringList{"1,\t" + path} : QStringList{});
+        const QList<QUrl> opened = outcome == "opened" ? QList<QUrl>{QUrl::fromLocalFile(path)} : QList<QUrl>{};
+        QCOMPARE(desktop_->openedUrls, opened);
+        QCOMPARE(form_->isVisible(), outcome != "closed");
+    }
+    void accessibility_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("role");
+        QTest::addColumn<QString>("pressed");  // what pressing it does, if it can be pressed
+        QTest::newRow("window") << "Form1" << int(QAccessible::Window) << "";
+        QTest::newRow("status bar") << "STS" << int(QAccessible::StatusBar) << "";
+        QTest::newRow("target heading") << "Label1" << int(QAccessible::StaticText) << "compact";
+        QTest::newRow("result heading") << "Label2" << int(QAccessible::StaticText) << "https://hv.example/rowtick/";
+        QTest::newRow("mail address") << "Label5" << int(QAccessible::StaticText) << "mailto:mail@hv.example";
+        QTest::newRow("diamond") << "Image1" << int(QAccessible::Graphic) << "minimised";
+    }
+    void accessibility()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, role);
+        QFETCH(QString, pressed);
+        QWidget* widget = name == "Form1" ? form_.get() : control(name);
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+        QVERIFY(accessible);
+        QCOMPARE(int(accessible->role()), role);
+        QAccessibleActionInterface* actions = accessible->actionInterface();
+        const QStringList names = actions ? actions->actionNames() : QStringList{};
+        QCOMPARE(names.contains(QAccessibleActionInterface::pressAction()), !pressed.isEmpty());
+        if (pressed.isEmpty())
+            return;
+        QCOMPARE(widget->focusPolicy(), Qt::NoFocus);
+
+        actions->doAction(QAccessibleActionInterface::pressAction());
+
+        if (pressed == "compact")
+            QTRY_COMPARE(form_->height(), 125);
+        else if (pressed == "minimised")
+            QTRY_VERIFY(form_->isMinimized());
+        else
+            QCOMPARE(desktop_->openedUrls, QList<QUrl>{QUrl(pressed)});
+    }
     void counting()
     {
         const QStringList paths{file("two.txt", "a\r\nb"), dir_->path(), dir_->filePath("gone.txt"), file("five.bas", "1\n2\n3\n4\n5\n")};
@@ -296,7 +431,13 @@ private slots:
         const QStringList once{"2,\t" + paths[0], "-,\t" + paths[1], "-,\t" + paths[2], "5,\t" + paths[3]};
         QCOMPARE(Rows(results()), once);
         const QStringList tips = Rows(results(), Qt::ToolTipRole);
-        QVERIFY(tips[0].isEmpty() && !tips[1].isEmpty() && !tips[2].isEmpty() && tips[3].isEmpty());
+        QVERIFY(tips[0].isEmpty());
+        QVERIFY(!tips[1].isEmpty());
+        QVERIFY(!tips[2].isEmpty());
+        QVERIFY(tips[3].isEmpty());
+        QCOMPARE(AccessibleRowText(results(), 1, QAccessible::Description), tips[1]);
+        QCOMPARE(AccessibleRowText(results(), 2, QAccessible::Description), tips[2]);
+        QCOMPARE(AccessibleRowText(results(), 3, QAccessible::Description), QString());
         QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
         click("Command2");  // the list is never cleared
         QCOMPARE(Rows(results()), once + once);
@@ -308,11 +449,15 @@ private slots:
         const QStringList expected = oneWorkerRows();
         hold(paths, dir_->filePath("f150.c"));
         Qt::CursorShape cursor = Qt::ArrowCursor;
+        QString barName;
         QVERIFY(countWhile([&] { return progress() != nullptr; }, [&] {
-            cursor = QGuiApplication::overrideCursor() ? QGuiApplication::overrideCursor()->shape() : cursor;
+            if (QGuiApplication::overrideCursor())
+                cursor = QGuiApplication::overrideCursor()->shape();
+            barName = progress()->findChild<QProgressBar*>()->accessibleName();
             hold_->open.release();
         }));
         QCOMPARE(cursor, Qt::WaitCursor);
+        QCOMPARE(barName, QStringLiteral("カウントの進み具合"));
         QCOMPARE(Rows(results()), expected);
         QCOMPARE(progress(), nullptr);
         QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
@@ -325,7 +470,7 @@ private slots:
         const QStringList another{file("another.c")};
         const qsizetype held = hold(paths, dir_->filePath("f6.c"));
         int accepted = -1;
-        QVERIFY(countWhile([&] { return progress() && results()->count() == held; }, [&] {
+        QVERIFY(countWhile([&] { return progress() && results()->model()->rowCount() == held; }, [&] {
             accepted = Drop(targets()->viewport(), another);
             QTest::mouseClick(progress()->findChild<QPushButton*>(), Qt::LeftButton);
         }));
@@ -338,6 +483,8 @@ private slots:
         QCoreApplication::processEvents();
         QCOMPARE(Rows(results()), all.mid(0, held));
         QCOMPARE(form_->results().rowCount(), held);  // what a save writes
+        QCOMPARE(Rows(results()), RowTexts(form_->results()));
+        QCOMPARE(Rows(targets()).size(), form_->targets().rowCount());
         QCOMPARE(Drop(targets()->viewport(), another), 3);  // taken again once the run is over
     }
     void namesSavedAndOpenedByteForByte_data()

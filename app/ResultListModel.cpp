@@ -1,0 +1,51 @@
+#include "ResultListModel.h"
+
+#include <climits>
+
+#include "Module1.h"
+
+namespace rowtick {
+
+ResultListModel::ResultListModel(ResultList& results, QObject* parent)
+    : QAbstractListModel(parent), results_(results)
+{
+}
+
+int ResultListModel::rowCount(const QModelIndex& parent) const
+{
+    // A view counts rows in int; rows past that are kept (and saved) but not shown.
+    return parent.isValid() ? 0 : static_cast<int>(std::min<std::int64_t>(results_.rowCount(), INT_MAX));
+}
+
+QVariant ResultListModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid())
+        return {};
+    const ResultRow& row = results_.row(index.row());
+    switch (role) {
+    case Qt::DisplayRole:
+        return DisplayText(row);
+    case Qt::ToolTipRole:
+    case Qt::AccessibleDescriptionRole:
+        if (row.lines)
+            return {};
+        return QString::fromUtf8(row.reason.data(), static_cast<qsizetype>(row.reason.size()));
+    default:
+        return {};
+    }
+}
+
+void ResultListModel::append(std::vector<ResultRow> rows)
+{
+    if (rows.empty())
+        return;
+    const int first = rowCount();
+    // One insertion for the whole batch: thousands of single ones would each
+    // make the view lay itself out again.
+    beginInsertRows({}, first, first + static_cast<int>(rows.size()) - 1);
+    for (ResultRow& row : rows)
+        results_.append(std::move(row));
+    endInsertRows();
+}
+
+}  // namespace rowtick

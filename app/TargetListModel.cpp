@@ -1,0 +1,43 @@
+#include "TargetListModel.h"
+
+#include <climits>
+
+#include "Module1.h"
+#include "Texts.h"
+
+namespace rowtick {
+
+TargetListModel::TargetListModel(std::shared_ptr<TargetList>& targets, QObject* parent)
+    : QAbstractListModel(parent), targets_(targets)
+{
+}
+
+int TargetListModel::rowCount(const QModelIndex& parent) const
+{
+    // A view counts rows in int; rows past that are kept but not shown.
+    return parent.isValid() ? 0 : static_cast<int>(std::min<std::int64_t>(targets_->rowCount(), INT_MAX));
+}
+
+QVariant TargetListModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || role != Qt::DisplayRole)
+        return {};
+    if (TargetList::isHintRow(index.row()))
+        return QString::fromUtf8(kHintRow.data(), static_cast<qsizetype>(kHintRow.size()));
+    return DisplayText(targets_->target(index.row()));
+}
+
+void TargetListModel::append(const std::vector<DroppedTarget>& entries)
+{
+    if (entries.empty())
+        return;
+    const int first = rowCount();
+    if (targets_.use_count() > 1)
+        targets_ = std::make_shared<TargetList>(*targets_);
+    beginInsertRows({}, first, first + static_cast<int>(entries.size()) - 1);
+    for (const DroppedTarget& entry : entries)
+        targets_->append(entry);
+    endInsertRows();
+}
+
+}  // namespace rowtick

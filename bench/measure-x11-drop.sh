@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# A real X11 drop of many files on the running program, then a counting run.
+# Usage: bench/measure-x11-drop.sh BUILD_DIR XDNDRAW URI_LIST [DISPLAY]
+#   XDNDRAW: a raw XDND drag source, `xdndraw WID ROOTX ROOTY FILE`, that exits
+#   when the drop is finished; URI_LIST: the text/uri-list to drop.
+# Starts BUILD_DIR/app/rowtick on DISPLAY (an X server already running, default
+# :10), drops the list on the target list, presses Space on the count button
+# (it has the focus), waits until the process stops using the processor, and
+# prints the drop's time and the process's resident and peak memory after each step.
+set -euo pipefail
+build=$1 xdndraw=$2 list=$3
+export DISPLAY=${4:-:10} QT_QPA_PLATFORM=xcb
+
+"$build/app/rowtick" >/dev/null 2>&1 &
+pid=$!
+trap 'kill $pid 2>/dev/null' EXIT
+window=""
+while [ -z "$window" ]; do
+  sleep 0.5
+  window=$(xdotool search --onlyvisible --pid "$pid" --name '^Rowtick$' 2>/dev/null | head -1 || true)
+done
+eval "$(xdotool getwindowgeometry --shell "$window")"
+memory() { awk '/^VmRSS|^VmHWM/ {printf "%s %.0f MiB  ", $1, $2 / 1024}' "/proc/$pid/status"; echo; }
+idle() {  # until the process's processor time stops growing for a second
+  local previous=-1 now
+  while now=$(awk '{print $14 + $15}' "/proc/$pid/stat") && [ "$now" != "$previous" ]; do
+    previous=$now
+    sleep 1
+  done
+}
+
+echo "started:  $(memory)"
+"$xdndraw" "$window" $((X + 100)) $((Y + 60)) "$list" | tail -1
+echo "dropped:  $(memory)"
+start=$(date +%s.%N)
+xdotool key --window "$window" space
+sleep 0.5
+idle
+echo "counted:  $(memory) (idle $(echo "$(date +%s.%N) - $start - 1" | bc) s after the press)"
