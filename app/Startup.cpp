@@ -11,7 +11,7 @@ namespace rowtick {
 bool SetUpApplication(QApplication& app)
 {
     QApplication::setApplicationName(QStringLiteral("Rowtick"));
-    QApplication::setApplicationVersion(QStringLiteral("1.00"));
+    QApplication::setApplicationVersion(QStringLiteral(ROWTICK_VERSION));
     QApplication::setOrganizationName(QStringLiteral("Halvern"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/rowtick.xpm")));
     QGuiApplication::setDesktopFileName(QStringLiteral(ROWTICK_APP_ID));
