@@ -41,7 +41,7 @@ private:
     std::vector<std::string> arguments_;  // all of them, the program's name first
     std::vector<char*> toolkitArgv_;      // into arguments_, ending with a null pointer
     int toolkitArgc_ = 0;
-    std::size_t separator_;               // index of "--", or arguments_.size()
+    std::size_t separator_ = 0;           // index of "--", or arguments_.size()
 };
 
 // The folder relative paths are taken from: the shell's name for it ($PWD)
