@@ -48,7 +48,10 @@ struct RecordingDesktop final : Desktop {
         }
         if (!savePath.isEmpty())
             static_cast<QFileDialog&>(dialog).selectFile(savePath);
-        savePath.isEmpty() ? dialog.reject() : dialog.accept();
+        if (savePath.isEmpty())
+            dialog.reject();
+        else
+            dialog.accept();
         return dialog.result();
     }
     void openUrl(const QUrl& url) override { openedUrls.append(url); }
@@ -66,7 +69,10 @@ int Drop(QWidget* target, const QStringList& paths, QList<QUrl> urls = {})
     for (const QString& path : paths)
         urls.append(QUrl::fromLocalFile(path));
     QMimeData data;
-    urls.isEmpty() ? data.setText(QStringLiteral("some text")) : data.setUrls(urls);
+    if (urls.isEmpty())
+        data.setText(QStringLiteral("some text"));
+    else
+        data.setUrls(urls);
     const QPoint pos = target->rect().center();
     QDragEnterEvent enter(pos, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QDragMoveEvent move(pos, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
@@ -387,10 +393,11 @@ private slots:
         field.replace("<dir>", dir);
         const QString shown = QString::fromUtf8(field);  // what cannot be shown becomes U+FFFD
 
-        QCOMPARE(Drop(targets()->viewport(), {}, {QUrl::fromEncoded("file://" + path.toPercentEncoding("/"), QUrl::StrictMode)}), 3);
+        QCOMPARE(Drop(targets()->viewport(), {}, {FileUrl(path)}), 3);
         click("Command2");
         QCOMPARE(Rows(results()), QStringList{"2,\t" + shown});
-        const QString saved = desktop_->savePath = dir_->filePath("result.csv");
+        const QString saved = dir_->filePath("result.csv");
+        desktop_->savePath = saved;
         click("Command3");
         QCOMPARE(ReadAll(saved), "2,\t" + field + "\r\n");
         QCOMPARE(desktop_->messages.size(), 1);
