@@ -29,7 +29,7 @@ void StartLoadingFonts()
 bool SetUpApplication(QApplication& app)
 {
     QApplication::setApplicationName(QStringLiteral("Rowtick"));
-    QApplication::setApplicationVersion(QStringLiteral("1.00"));
+    QApplication::setApplicationVersion(QStringLiteral(ROWTICK_VERSION));
     QApplication::setOrganizationName(QStringLiteral("Halvern"));
     QApplication::setWindowIcon(QIcon(pictures::Program()));
     QGuiApplication::setDesktopFileName(QStringLiteral(ROWTICK_APP_ID));

@@ -8,7 +8,7 @@ purpose="${1:-run}"
 
 packages=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-translations-l10n
+  qt6-base-dev qt6-translations-l10n qt6-wayland
   libgl-dev libfontconfig-dev
   fonts-ipafont-gothic
 )
@@ -16,7 +16,7 @@ if [[ "$purpose" == test ]]; then
   packages+=(
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev
-    dpkg-dev desktop-file-utils appstream
+    dpkg-dev desktop-file-utils appstream lintian file
     binutils-mingw-w64-x86-64 gcc-mingw-w64-x86-64-posix
     libx11-dev xvfb
   )

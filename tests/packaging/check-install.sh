@@ -16,8 +16,14 @@ if ! diff -u <(LC_ALL=C sort "$expected") "$root.list"; then
 fi
 rm -f "$root.list"
 
-desktop-file-validate "$root/usr/share/applications/example.hv.Rowtick.desktop"
+desktop-file-validate "$root/usr/share/applications/example.hv.Rowtick.desktop"  # with MimeType and the %F field code
 appstreamcli validate --no-net --pedantic "$root/usr/share/metainfo/example.hv.Rowtick.metainfo.xml"
-# The launcher's icon name is one the theme folders hold.
-grep -qx 'Icon=example.hv.Rowtick' "$root/usr/share/applications/example.hv.Rowtick.desktop"
+launcher="$root/usr/share/applications/example.hv.Rowtick.desktop"
+# The launcher's icon name is one the theme folders hold; it takes files
+# ("Open with", a drop on the launcher) and offers itself for text and source.
+grep -qx 'Icon=example.hv.Rowtick' "$launcher"
+grep -qx 'Exec=rowtick %F' "$launcher" || { echo "the launcher does not pass files" >&2; exit 1; }
+for type in text/plain text/x-csrc text/x-c++src text/x-python; do
+  grep -q "^MimeType=\(.*;\)\?$type;" "$launcher" || { echo "the launcher lacks MimeType $type" >&2; exit 1; }
+done
 echo "install tree and validators: ok"

@@ -16,8 +16,10 @@
 
 #include <fstream>
 #include <optional>
+#include <sstream>
 
 #include "../Obstacles.h"
+#include "CommandLine.h"
 #include "CountingRun.h"
 #include "Desktop.h"
 #include "Form1.h"
@@ -80,6 +82,29 @@ int Drop(QWidget* target, const QStringList& paths, QList<QUrl> urls = {})
     for (QEvent* event : std::initializer_list<QEvent*>{&enter, &move, &drop})
         QApplication::sendEvent(target, event);
     return int(enter.isAccepted()) + int(move.isAccepted()) + int(drop.isAccepted());
+}
+
+// The arguments `main` receives, the program's name first; "<dir>" stands for `dir`.
+struct Arguments {
+    QByteArrayList bytes;
+    std::vector<char*> argv;
+
+    Arguments(const QByteArrayList& arguments, const QByteArray& dir)
+    {
+        bytes.append("rowtick");
+        for (QByteArray argument : arguments)
+            bytes.append(argument.replace("<dir>", dir));
+        for (QByteArray& argument : bytes)
+            argv.push_back(argument.data());
+        argv.push_back(nullptr);
+    }
+    int argc() const { return int(bytes.size()); }
+};
+
+// A file URL that carries a path's very bytes, as a file manager sends it.
+QUrl FileUrl(const QByteArray& path)
+{
+    return QUrl::fromEncoded("file://" + path.toPercentEncoding("/"), QUrl::StrictMode);
 }
 
 QStringList Rows(const QListView* list, int role = Qt::DisplayRole)
@@ -507,10 +532,11 @@ private slots:
         field.replace("<dir>", dir);
         const QString shown = QString::fromUtf8(field);  // what cannot be shown becomes U+FFFD
 
-        QCOMPARE(Drop(targets()->viewport(), {}, {QUrl::fromEncoded("file://" + path.toPercentEncoding("/"), QUrl::StrictMode)}), 3);
+        QCOMPARE(Drop(targets()->viewport(), {}, {FileUrl(path)}), 3);
         click("Command2");
         QCOMPARE(Rows(results()), QStringList{"2,\t" + shown});
-        const QString saved = desktop_->savePath = dir_->filePath("result.csv");
+        const QString saved = dir_->filePath("result.csv");
+        desktop_->savePath = saved;
         click("Command3");
         QCOMPARE(ReadAll(saved), "2,\t" + field + "\r\n");
         QCOMPARE(desktop_->messages.size(), 1);
@@ -522,6 +548,101 @@ private slots:
         QCOMPARE(desktop_->openedUrls.size(), 1);
         QVERIFY(desktop_->openedUrls.value(0).isLocalFile());
         QCOMPARE(QByteArray::fromPercentEncoding(desktop_->openedUrls.value(0).path(QUrl::FullyEncoded).toLatin1()), path);
+    }
+    void startedWithFiles_data()
+    {
+        // `dropped`: the paths a drop gives the same targets with.
+        QTest::addColumn<QByteArrayList>("arguments");
+        QTest::addColumn<QByteArrayList>("dropped");
+        QTest::newRow("relative and absolute, in the order given")
+            << QByteArrayList{"b.txt", "<dir>/a.txt", "./計算 表.bas", "b.txt"}
+            << QByteArrayList{"<dir>/b.txt", "<dir>/a.txt", "<dir>/計算 表.bas", "<dir>/b.txt"};
+        QTest::newRow("names like options after --")
+            << QByteArrayList{"a.txt", "--", "-style", "--help", "--"}
+            << QByteArrayList{"<dir>/a.txt", "<dir>/-style", "<dir>/--help", "<dir>/--"};
+        QTest::newRow("Shift-JIS bytes, not UTF-8")
+            << QByteArrayList{"\x83\x65\x83\x58.c"}
+            << QByteArrayList{"<dir>/\x83\x65\x83\x58.c"};
+        QTest::newRow("the folder and a missing file")
+            << QByteArrayList{".", "gone.txt"}
+            << QByteArrayList{"<dir>", "<dir>/gone.txt"};
+    }
+    void startedWithFiles()
+    {
+        QFETCH(QByteArrayList, arguments);
+        QFETCH(QByteArrayList, dropped);
+        const QByteArray dir = QFile::encodeName(dir_->path());
+        for (const QByteArray name : {"a.txt", "b.txt", "計算 表.bas", "-style", "--help", "--", "\x83\x65\x83\x58.c"}) {
+            const QByteArray lines = QByteArray("line\r\n").repeated(name.size());
+            QVERIFY(bool(std::ofstream((dir + '/' + name).toStdString(), std::ios::binary) << lines.toStdString()));
+        }
+
+        Arguments started(arguments, dir);
+        CommandLine commandLine(started.argc(), started.argv.data());
+        std::ostringstream errors;
+        QVERIFY(commandLine.openIn(*form_, errors));
+        QCOMPARE(errors.str(), std::string());
+
+        RecordingDesktop otherDesktop;
+        Form1 droppedOn(otherDesktop);
+        QList<QUrl> urls;
+        for (QByteArray path : dropped)
+            urls.append(FileUrl(path.replace("<dir>", dir)));
+        auto* droppedTargets = droppedOn.findChild<QListView*>("lstFileName");
+        QCOMPARE(Drop(droppedTargets->viewport(), {}, urls), 3);
+
+        QCOMPARE(form_->targets().rowCount(), droppedOn.targets().rowCount());
+        for (std::int64_t row = 1; row < form_->targets().rowCount(); ++row)
+            QVERIFY(form_->targets().text(row) == droppedOn.targets().text(row));  // byte for byte
+        QCOMPARE(Rows(targets()), Rows(droppedTargets));
+        const auto* droppedStatus = droppedOn.findChild<PanelStatusBar*>("STS");
+        QCOMPARE(status()->panelText(0), droppedStatus->panelText(0));
+        QCOMPARE(status()->panelText(1), droppedStatus->panelText(1));
+        QCOMPARE(status()->panelText(1), QStringLiteral("登録数=%1").arg(dropped.size()));
+
+        click("Command2");
+        QTest::mouseClick(droppedOn.findChild<QWidget*>("Command2"), Qt::LeftButton);
+        QCOMPARE(Rows(results()), Rows(droppedOn.findChild<QListView*>("List1")));
+        QCOMPARE(results()->model()->rowCount(), dropped.size());
+    }
+    void commandLineQuestionsAndMistakes_data()
+    {
+        // `answer`: how standard output begins, empty when the window opens;
+        // `error`: what the error output says, empty when the files are opened.
+        QTest::addColumn<QByteArrayList>("arguments");
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<int>("registered");
+        QTest::newRow("--help") << QByteArrayList{"--help"} << "Usage: rowtick [FILE]..." << "" << 0;
+        QTest::newRow("-h among files") << QByteArrayList{"a.txt", "-h"} << "Usage: rowtick [FILE]..." << "" << 0;
+        QTest::newRow("--version") << QByteArrayList{"--version"} << "rowtick 1.00\n" << "" << 0;
+        QTest::newRow("--help after --: a file") << QByteArrayList{"--", "--help"} << "" << "" << 1;
+        QTest::newRow("no files: nothing registered") << QByteArrayList{} << "" << "" << 0;
+        QTest::newRow("an unknown option") << QByteArrayList{"a.txt", "-x"} << "" << "unknown option: -x" << 0;
+    }
+    void commandLineQuestionsAndMistakes()
+    {
+        QFETCH(QByteArrayList, arguments);
+        QFETCH(QString, answer);
+        QFETCH(QString, error);
+        QFETCH(int, registered);
+        Arguments started(arguments, QFile::encodeName(dir_->path()));
+        CommandLine commandLine(started.argc(), started.argv.data());
+
+        std::ostringstream output;
+        const bool answered = commandLine.answerQuestion(output);
+        QCOMPARE(answered, !answer.isEmpty());
+        QVERIFY2(QString::fromStdString(output.str()).startsWith(answer), output.str().c_str());
+        if (answered)
+            return;
+
+        std::ostringstream errors;
+        const bool opened = commandLine.openIn(*form_, errors);
+        QCOMPARE(opened, error.isEmpty());
+        QCOMPARE(errors.str().empty(), error.isEmpty());
+        QVERIFY2(QString::fromStdString(errors.str()).contains(error), errors.str().c_str());
+        QCOMPARE(form_->targets().registeredCount(), registered);
+        QCOMPARE(status()->panelText(1).isEmpty(), registered == 0);  // as at start-up
     }
     void saveEndsWithoutSaving_data()
     {
@@ -584,7 +705,10 @@ private:
 
 int main(int argc, char* argv[])
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");  // before the application exists
+    // Headless unless a platform is chosen (QT_QPA_PLATFORM=wayland runs the
+    // suite in a Wayland compositor); set before the application exists.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     app.setAttribute(Qt::AA_Use96Dpi, true);
     SetUpApplication(app);  // as the program sets itself up
