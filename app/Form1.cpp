@@ -528,15 +528,7 @@ void Form1::lstFileName_DblClick()
 
 void Form1::lstFileName_OLEDragDrop(const QMimeData* data)
 {
-    std::vector<DroppedTarget> entries;
-    if (data && data->hasUrls()) {
-        for (const QUrl& url : data->urls()) {
-            const std::optional<std::filesystem::path> path = PathFromFileUrl(url);
-            if (path)
-                entries.push_back({*path, {}});
-        }
-    }
-    RegisterTargets(entries);
+    RegisterTargets(data ? DroppedTargetsOf(*data) : std::vector<DroppedTarget>());
 }
 
 void Form1::RegisterTargets(const std::vector<DroppedTarget>& entries)

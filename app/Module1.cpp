@@ -3,17 +3,19 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QMimeData>
 
 #include "ResultList.h"
+#include "UriList.h"
 
 namespace rowtick {
 
 #ifdef _WIN32
 namespace {
 
-bool HasLineBreak(const std::filesystem::path& path)
+bool NeedsQuoting(const std::filesystem::path& path)
 {
-    return path.native().find_first_of(L"\r\n") != std::wstring::npos;
+    return path.native().find_first_of(std::wstring_view(L"\r\n\0", 3)) != std::wstring::npos;
 }
 
 }  // namespace
@@ -22,7 +24,7 @@ bool HasLineBreak(const std::filesystem::path& path)
 QString DisplayText(const std::filesystem::path& path)
 {
 #ifdef _WIN32
-    if (HasLineBreak(path))
+    if (NeedsQuoting(path))
         return QString::fromLocal8Bit(PathFieldBytes(path));
     return QString::fromStdWString(path.native());
 #else
@@ -31,25 +33,17 @@ QString DisplayText(const std::filesystem::path& path)
 #endif
 }
 
-std::optional<std::filesystem::path> PathFromFileUrl(const QUrl& url)
+std::vector<DroppedTarget> DroppedTargetsOf(const QMimeData& data)
 {
-    if (!url.isLocalFile())
-        return std::nullopt;
-#ifdef _WIN32
-    // Windows names are UTF-16 and survive the URL's UTF-8 whole.
-    const QString local = url.toLocalFile();
-    if (local.isEmpty())
-        return std::nullopt;
-    return std::filesystem::path(QDir::toNativeSeparators(local).toStdWString());
-#else
-    // toLocalFile() would decode to text and lose bytes that are not UTF-8;
-    // the encoded form still holds them as %XX.
-    const QByteArray bytes =
-        QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
-    if (bytes.isEmpty())
-        return std::nullopt;
-    return std::filesystem::path(bytes.toStdString());
-#endif
+    // QMimeData::urls() alone takes seconds for a million URLs: the raw list
+    // is read instead.
+    static const QString kUriList = QStringLiteral("text/uri-list");
+    QByteArray list = data.hasFormat(kUriList) ? data.data(kUriList) : QByteArray();
+    if (list.isEmpty() && data.hasUrls()) {
+        for (const QUrl& url : data.urls())
+            list += url.toEncoded() + "\r\n";
+    }
+    return DroppedTargetsFromUriList(std::string_view(list.constData(), static_cast<std::size_t>(list.size())));
 }
 
 QUrl FileUrlOf(const std::filesystem::path& path)

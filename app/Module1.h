@@ -5,8 +5,14 @@
 #include <filesystem>
 #include <optional>
 
+#include <vector>
+
 #include <QString>
 #include <QUrl>
+
+#include "TargetList.h"
+
+class QMimeData;
 
 namespace rowtick {
 
@@ -16,9 +22,9 @@ namespace rowtick {
 // file writes it, so that a row never spans two lines.
 QString DisplayText(const std::filesystem::path& path);
 
-// The path a dropped file URL names, decoded from its percent-encoded bytes so
-// that a name that is not valid UTF-8 keeps its exact bytes. Not a file URL: none.
-std::optional<std::filesystem::path> PathFromFileUrl(const QUrl& url);
+// The entries a drop names, from the raw bytes of its URI list; the URLs Qt
+// made of the drop only where it offers no such list.
+std::vector<DroppedTarget> DroppedTargetsOf(const QMimeData& data);
 
 // A file URL naming exactly `path`, for handing it to the desktop.
 QUrl FileUrlOf(const std::filesystem::path& path);

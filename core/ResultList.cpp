@@ -39,13 +39,15 @@ std::string NativeBytes(const std::filesystem::path& path)
 std::string PathFieldBytes(const std::filesystem::path& path)
 {
     std::string bytes = NativeBytes(path);
-    if (bytes.find_first_of("\r\n") == std::string::npos)
+    // A NUL would end the name for every reader of the file; it is quoted too.
+    if (bytes.find_first_of(std::string_view("\r\n\0", 3)) == std::string::npos)
         return bytes;
     std::string quoted = "$'";
     for (const char c : bytes) {
         switch (c) {
         case '\n': quoted += "\\n"; break;
         case '\r': quoted += "\\r"; break;
+        case '\0': quoted += "\\x00"; break;
         case '\\': quoted += "\\\\"; break;
         case '\'': quoted += "\\'"; break;
         default: quoted += c; break;

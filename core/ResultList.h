@@ -23,7 +23,8 @@ struct ResultRow {
 
 // The path as a result row writes it: the path's own bytes (the system's ANSI
 // code page on Windows). A path holding a CR or LF, which would split the row,
-// is written in shell ANSI-C quoting instead: $'...' with \n, \r, \\ and \'.
+// or a NUL, which no text reader keeps, is written in shell ANSI-C quoting
+// instead: $'...' with \n, \r, \x00, \\ and \'.
 std::string PathFieldBytes(const std::filesystem::path& path);
 
 class ResultList {

@@ -56,13 +56,9 @@ struct Hold {
     QSemaphore open, left;
 };
 
-// A drag-and-drop from another application: how many of its 3 events were accepted.
-int Drop(QWidget* target, const QStringList& paths, QList<QUrl> urls = {})
+// A drag-and-drop of `data` from another application: how many of its 3 events were accepted.
+int Drop(QWidget* target, QMimeData& data)
 {
-    for (const QString& path : paths)
-        urls.append(QUrl::fromLocalFile(path));
-    QMimeData data;
-    urls.isEmpty() ? data.setText(QStringLiteral("some text")) : data.setUrls(urls);
     const QPoint pos = target->rect().center();
     QDragEnterEvent enter(pos, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QDragMoveEvent move(pos, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
@@ -70,6 +66,18 @@ int Drop(QWidget* target, const QStringList& paths, QList<QUrl> urls = {})
     for (QEvent* event : std::initializer_list<QEvent*>{&enter, &move, &drop})
         QApplication::sendEvent(target, event);
     return int(enter.isAccepted()) + int(move.isAccepted()) + int(drop.isAccepted());
+}
+
+int Drop(QWidget* target, const QStringList& paths, QList<QUrl> urls = {})
+{
+    for (const QString& path : paths)
+        urls.append(QUrl::fromLocalFile(path));
+    QMimeData data;
+    if (urls.isEmpty())
+        data.setText(QStringLiteral("some text"));
+    else
+        data.setUrls(urls);
+    return Drop(target, data);
 }
 
 QStringList Rows(const QListWidget* list, int role = Qt::DisplayRole)
@@ -375,6 +383,37 @@ private slots:
         QCOMPARE(desktop_->openedUrls.size(), 1);
         QVERIFY(desktop_->openedUrls.value(0).isLocalFile());
         QCOMPARE(QByteArray::fromPercentEncoding(desktop_->openedUrls.value(0).path(QUrl::FullyEncoded).toLatin1()), path);
+    }
+    void refusedDropsKeepWhatWasDropped_data()
+    {
+        // `list`: the dropped URI list; `field`: the path as the window shows and the result file holds it.
+        QTest::addColumn<QByteArray>("list");
+        QTest::addColumn<QByteArray>("field");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("another computer") << QByteArray("file://otherhost/etc/hostname\r\n") << QByteArray("//otherhost/etc/hostname") << "別のコンピューターのファイルです";
+        QTest::newRow("encoded NUL") << QByteArray("file:///etc/hostname%00.txt\r\n") << QByteArray("$'/etc/hostname\\x00.txt'") << "ファイル名に使えない文字が含まれています";
+        QTest::newRow("raw NUL") << QByteArray("file:///etc/hostname\0.txt\r\n", 30) << QByteArray("$'/etc/hostname\\x00.txt'") << "ファイル名に使えない文字が含まれています";
+        QTest::newRow("relative") << QByteArray("file:relx.txt\r\n") << QByteArray("relx.txt") << "相対パスです";
+    }
+    void refusedDropsKeepWhatWasDropped()
+    {
+        QFETCH(QByteArray, list);
+        QFETCH(QByteArray, field);
+        QFETCH(QString, reason);
+        file("relx.txt", "a\nb\n");  // what a relative name would wrongly count
+
+        QMimeData data;
+        data.setData(QStringLiteral("text/uri-list"), list);
+        QCOMPARE(Drop(targets()->viewport(), data), 3);
+        click("Command2");
+
+        const QString shown = QString::fromUtf8(field);
+        QCOMPARE(Rows(targets()), (QStringList{kHint, shown}));
+        QCOMPARE(Rows(results()), QStringList{"-,\t" + shown});
+        QCOMPARE(Rows(results(), Qt::ToolTipRole), QStringList{reason});
+        desktop_->savePath = dir_->filePath("result.csv");
+        click("Command3");
+        QCOMPARE(ReadAll(desktop_->savePath), "-,\t" + field + "\r\n");
     }
     void saveEndsWithoutSaving_data()
     {
