@@ -58,6 +58,22 @@ QUrl FileUrlOf(const std::filesystem::path& path)
 #endif
 }
 
+QString ShowableFolder(const std::filesystem::path& folder)
+{
+#ifdef _WIN32
+    return QString::fromStdWString(folder.native());
+#else
+    std::filesystem::path shown = folder;
+    for (;;) {
+        const QByteArray bytes = QByteArray::fromStdString(shown.native());
+        const QString text = QFile::decodeName(bytes);
+        if (QFile::encodeName(text) == bytes || !shown.has_relative_path())
+            return text;
+        shown = shown.parent_path();
+    }
+#endif
+}
+
 std::filesystem::path PathFromText(const QString& text)
 {
 #ifdef _WIN32

@@ -29,6 +29,10 @@ std::vector<DroppedTarget> DroppedTargetsOf(const QMimeData& data);
 // A file URL naming exactly `path`, for handing it to the desktop.
 QUrl FileUrlOf(const std::filesystem::path& path);
 
+// The folder `folder` as a dialog can show it: the folder itself, or where its
+// name cannot be written as text without loss, its nearest parent that can.
+QString ShowableFolder(const std::filesystem::path& folder);
+
 // The path a dialog returned as text.
 std::filesystem::path PathFromText(const QString& text);
 

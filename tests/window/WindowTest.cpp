@@ -13,6 +13,8 @@
 #include <QTimer>
 
 #include <fstream>
+#include <unistd.h>
+#include <sys/stat.h>
 #include <optional>
 
 #include "../Obstacles.h"
@@ -32,6 +34,7 @@ const QString kHint = QStringLiteral("ここにファイルを投げて下さい
 struct RecordingDesktop final : Desktop {
     struct Message { QString title, text; QMessageBox::Icon icon; };
     QString savePath;
+    QString dialogFolder;  // where the save dialog opened
     QList<QUrl> openedUrls;
     QList<Message> messages;
 
@@ -42,6 +45,7 @@ struct RecordingDesktop final : Desktop {
             return QMessageBox::Yes;  // replace the existing file
         if (box)
             return messages.append({box->windowTitle(), box->text(), box->icon()}), QMessageBox::Ok;
+        dialogFolder = static_cast<QFileDialog&>(dialog).directory().absolutePath();
         if (!savePath.isEmpty())
             static_cast<QFileDialog&>(dialog).selectFile(savePath);
         savePath.isEmpty() ? dialog.reject() : dialog.accept();
@@ -446,6 +450,20 @@ private slots:
         QCOMPARE(ReadAll(path), QByteArray("old row\r\n"));
         QCOMPARE(QDir(dir_->path()).entryList(QDir::AllEntries | QDir::Hidden), before);  // no temporary file left
     }
+    void saveDialogKeepsNothingBetweenRuns()
+    {
+        const QByteArray parent = QFile::encodeName(dir_->path());
+        const QByteArray current = parent + "/\xff\xfe not UTF-8";
+        QVERIFY(::mkdir(current.constData(), 0755) == 0);
+        QVERIFY(::chdir(current.constData()) == 0);
+
+        click("Command3");  // cancelled
+
+        QCOMPARE(desktop_->dialogFolder, dir_->path());  // the nearest folder Qt can show
+        const QString settings = qEnvironmentVariable("XDG_CONFIG_HOME");
+        QVERIFY(!settings.isEmpty());
+        QCOMPARE(QDir(settings).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+    }
     void shellActions()
     {
         dropFiles({file("a.txt")});
@@ -477,6 +495,9 @@ private:
 int main(int argc, char* argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");  // before the application exists
+    // The user's settings go to a folder of the test's own, which must stay empty.
+    QTemporaryDir settings;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(settings.path()));
     QApplication app(argc, argv);
     app.setAttribute(Qt::AA_Use96Dpi, true);
     SetUpApplication(app);  // as the program sets itself up
