@@ -114,9 +114,18 @@ TEST_P(RefusedSave, ReportsAReasonAndLeavesWhatWasThere)
 }
 
 INSTANTIATE_TEST_SUITE_P(Targets, RefusedSave, ::testing::Values(
-        RefusedCase{"read-only file", [](Where f) { return fs::permissions(OldFile(f), fs::perms(0440)), f / "result.csv"; }},
-        RefusedCase{"folder of that name", [](Where f) { return fs::create_directory(f / "result.csv"), f / "result.csv"; }},
-        RefusedCase{"special file", [](Where f) { return ::mkfifo((f / "result.csv").c_str(), 0644), f / "result.csv"; }},
+        RefusedCase{"read-only file", [](Where f) {
+            fs::permissions(OldFile(f), fs::perms(0440));
+            return f / "result.csv";
+        }},
+        RefusedCase{"folder of that name", [](Where f) {
+            fs::create_directory(f / "result.csv");
+            return f / "result.csv";
+        }},
+        RefusedCase{"special file", [](Where f) {
+            ::mkfifo((f / "result.csv").c_str(), 0644);
+            return f / "result.csv";
+        }},
         RefusedCase{"missing folder", [](Where f) { return f / "no such folder" / "result.csv"; }},
         RefusedCase{"owner cannot be kept", [](Where f) {
             fs::permissions(OldFile(f), fs::perms(0666));

@@ -43,12 +43,17 @@ struct RecordingDesktop final : Desktop {
         auto* box = qobject_cast<QMessageBox*>(&dialog);
         if (box && box->standardButtons().testFlag(QMessageBox::Yes))
             return QMessageBox::Yes;  // replace the existing file
-        if (box)
-            return messages.append({box->windowTitle(), box->text(), box->icon()}), QMessageBox::Ok;
+        if (box) {
+            messages.append({box->windowTitle(), box->text(), box->icon()});
+            return QMessageBox::Ok;
+        }
         dialogFolder = static_cast<QFileDialog&>(dialog).directory().absolutePath();
         if (!savePath.isEmpty())
             static_cast<QFileDialog&>(dialog).selectFile(savePath);
-        savePath.isEmpty() ? dialog.reject() : dialog.accept();
+        if (savePath.isEmpty())
+            dialog.reject();
+        else
+            dialog.accept();
         return dialog.result();
     }
     void openUrl(const QUrl& url) override { openedUrls.append(url); }
