@@ -1,6 +1,7 @@
 #include "UriList.h"
 
 #include <algorithm>
+#include <cstring>
 #include <thread>
 
 #include "Texts.h"
@@ -42,6 +43,11 @@ std::string PercentDecoded(std::string_view text)
         bytes += text[i];
     }
     return bytes;
+}
+
+bool Holds(std::string_view text, char c)
+{
+    return !text.empty() && std::memchr(text.data(), c, text.size()) != nullptr;
 }
 
 // `prefix` is given in lower case.
@@ -93,7 +99,7 @@ void AppendEntry(std::string_view line, std::vector<DroppedTarget>& entries)
     if (rest.empty())
         return;
 
-    const bool fast = rest.find_first_of(std::string_view("%?#\0", 4)) == std::string_view::npos;
+    const bool fast = !Holds(rest, '%') && !Holds(rest, '?') && !Holds(rest, '#') && !Holds(rest, '\0');
     std::string path = fast ? std::string(rest) : PercentDecoded(rest);
     std::string_view refusal;
     if (!fast && rest.find_first_of("?#") != std::string_view::npos)
@@ -133,10 +139,16 @@ std::vector<DroppedTarget> EntriesOfLines(std::string_view list)
     if (lineEnds == 0)
         lineEnds = static_cast<std::size_t>(std::count(p, end, '\r'));
     entries.reserve(lineEnds + 1);
+    const auto findLf = [end](const char* from) {
+        const void* lf = from < end ? std::memchr(from, '\n', static_cast<std::size_t>(end - from)) : nullptr;
+        return lf ? static_cast<const char*>(lf) : end;
+    };
+    const char* nextLf = findLf(p);  // the next LF at or after p, or end
     while (p < end) {
-        const char* lineEnd = p;
-        while (lineEnd < end && *lineEnd != '\n' && *lineEnd != '\r')
-            ++lineEnd;
+        if (nextLf < p)
+            nextLf = findLf(p);
+        const void* cr = std::memchr(p, '\r', static_cast<std::size_t>(nextLf - p));
+        const char* lineEnd = cr ? static_cast<const char*>(cr) : nextLf;
         const std::string_view line(p, static_cast<std::size_t>(lineEnd - p));
         if (!line.empty() && line.front() != '#')
             AppendEntry(line, entries);
