@@ -112,7 +112,7 @@ void AppendEntry(std::string_view line, std::vector<DroppedTarget>& entries)
         refusal = kImpossibleName;
 
     if (refusal.empty()) {
-        entries.emplace_back(PathOfBytes(std::move(path)));
+        entries.push_back({PathOfBytes(std::move(path)), {}});
         return;
     }
 #ifdef _WIN32
@@ -125,7 +125,7 @@ void AppendEntry(std::string_view line, std::vector<DroppedTarget>& entries)
     // Shown as dropped: a host stays in front of its path.
     if (hasAuthority && !host.empty())
         path = "//" + PercentDecoded(host) + path;
-    entries.emplace_back(PathOfBytes(std::move(path)), std::string(refusal));
+    entries.push_back({PathOfBytes(std::move(path)), std::string(refusal)});
 }
 
 
