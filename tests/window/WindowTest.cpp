@@ -401,7 +401,7 @@ private slots:
         QTest::addColumn<QString>("reason");
         QTest::newRow("another computer") << QByteArray("file://otherhost/etc/hostname\r\n") << QByteArray("//otherhost/etc/hostname") << "別のコンピューターのファイルです";
         QTest::newRow("encoded NUL") << QByteArray("file:///etc/hostname%00.txt\r\n") << QByteArray("$'/etc/hostname\\x00.txt'") << "ファイル名に使えない文字が含まれています";
-        QTest::newRow("raw NUL") << QByteArray("file:///etc/hostname\0.txt\r\n", 30) << QByteArray("$'/etc/hostname\\x00.txt'") << "ファイル名に使えない文字が含まれています";
+        QTest::newRow("raw NUL") << (QByteArray("file:///etc/hostname") + '\0' + ".txt\r\n") << QByteArray("$'/etc/hostname\\x00.txt'") << "ファイル名に使えない文字が含まれています";
         QTest::newRow("relative") << QByteArray("file:relx.txt\r\n") << QByteArray("relx.txt") << "相対パスです";
     }
     void refusedDropsKeepWhatWasDropped()
