@@ -329,8 +329,11 @@ void Form1::AppendResultRows(std::vector<ResultRow> rows)
 
 void Form1::Command3_Click()
 {
-    const QString fileName =
-        ShowSaveDialog(desktop_, this, texts::SaveFilter(), QDir::currentPath());
+    // The current folder by its bytes: its name as text may not be a folder at all.
+    std::error_code error;
+    const std::filesystem::path current = std::filesystem::current_path(error);
+    const QString initialFolder = error ? QDir::currentPath() : ShowableFolder(current);
+    const QString fileName = ShowSaveDialog(desktop_, this, texts::SaveFilter(), initialFolder);
     if (fileName.isEmpty())
         return;  // cancelled: nothing written, nothing to say
 
@@ -400,15 +403,7 @@ void Form1::lstFileName_DblClick()
 
 void Form1::lstFileName_OLEDragDrop(const QMimeData* data)
 {
-    std::vector<DroppedTarget> entries;
-    if (data && data->hasUrls()) {
-        for (const QUrl& url : data->urls()) {
-            const std::optional<std::filesystem::path> path = PathFromFileUrl(url);
-            if (path)
-                entries.push_back({*path, {}});
-        }
-    }
-    RegisterTargets(entries);
+    RegisterTargets(data ? DroppedTargetsOf(*data) : std::vector<DroppedTarget>());
 }
 
 void Form1::RegisterTargets(const std::vector<DroppedTarget>& entries)

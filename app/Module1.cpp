@@ -3,8 +3,10 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QMimeData>
 
 #include "ResultList.h"
+#include "UriList.h"
 
 namespace rowtick {
 
@@ -34,25 +36,17 @@ QString DisplayText(const ResultRow& row)
     return NativeText(row.text());
 }
 
-std::optional<std::filesystem::path> PathFromFileUrl(const QUrl& url)
+std::vector<DroppedTarget> DroppedTargetsOf(const QMimeData& data)
 {
-    if (!url.isLocalFile())
-        return std::nullopt;
-#ifdef _WIN32
-    // Windows names are UTF-16 and survive the URL's UTF-8 whole.
-    const QString local = url.toLocalFile();
-    if (local.isEmpty())
-        return std::nullopt;
-    return std::filesystem::path(QDir::toNativeSeparators(local).toStdWString());
-#else
-    // toLocalFile() would decode to text and lose bytes that are not UTF-8;
-    // the encoded form still holds them as %XX.
-    const QByteArray bytes =
-        QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
-    if (bytes.isEmpty())
-        return std::nullopt;
-    return std::filesystem::path(bytes.toStdString());
-#endif
+    // QMimeData::urls() alone takes seconds for a million URLs: the raw list
+    // is read instead.
+    static const QString kUriList = QStringLiteral("text/uri-list");
+    QByteArray list = data.hasFormat(kUriList) ? data.data(kUriList) : QByteArray();
+    if (list.isEmpty() && data.hasUrls()) {
+        for (const QUrl& url : data.urls())
+            list += url.toEncoded() + "\r\n";
+    }
+    return DroppedTargetsFromUriList(std::string_view(list.constData(), static_cast<std::size_t>(list.size())));
 }
 
 QUrl FileUrlOf(const std::filesystem::path& path)
@@ -64,6 +58,22 @@ QUrl FileUrlOf(const std::filesystem::path& path)
     const std::filesystem::path absolute = std::filesystem::absolute(path, error);
     const QByteArray bytes = QByteArray::fromStdString((error ? path : absolute).native());
     return QUrl::fromEncoded("file://" + bytes.toPercentEncoding("/"), QUrl::StrictMode);
+#endif
+}
+
+QString ShowableFolder(const std::filesystem::path& folder)
+{
+#ifdef _WIN32
+    return QString::fromStdWString(folder.native());
+#else
+    std::filesystem::path shown = folder;
+    for (;;) {
+        const QByteArray bytes = QByteArray::fromStdString(shown.native());
+        const QString text = QFile::decodeName(bytes);
+        if (QFile::encodeName(text) == bytes || !shown.has_relative_path())
+            return text;
+        shown = shown.parent_path();
+    }
 #endif
 }
 

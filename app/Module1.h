@@ -5,10 +5,15 @@
 #include <filesystem>
 #include <optional>
 
+#include <vector>
+
 #include <QString>
 #include <QUrl>
 
 #include "ResultList.h"
+#include "TargetList.h"
+
+class QMimeData;
 
 namespace rowtick {
 
@@ -21,12 +26,16 @@ QString DisplayText(const std::filesystem::path& path);
 // shows a path.
 QString DisplayText(const ResultRow& row);
 
-// The path a dropped file URL names, decoded from its percent-encoded bytes so
-// that a name that is not valid UTF-8 keeps its exact bytes. Not a file URL: none.
-std::optional<std::filesystem::path> PathFromFileUrl(const QUrl& url);
+// The entries a drop names, from the raw bytes of its URI list; the URLs Qt
+// made of the drop only where it offers no such list.
+std::vector<DroppedTarget> DroppedTargetsOf(const QMimeData& data);
 
 // A file URL naming exactly `path`, for handing it to the desktop.
 QUrl FileUrlOf(const std::filesystem::path& path);
+
+// The folder `folder` as a dialog can show it: the folder itself, or where its
+// name cannot be written as text without loss, its nearest parent that can.
+QString ShowableFolder(const std::filesystem::path& folder);
 
 // The path a dialog returned as text.
 std::filesystem::path PathFromText(const QString& text);

@@ -40,14 +40,16 @@ std::string NativeBytes(const NativeString& text)
 NativeString PathField(const NativeString& native)
 {
     using Char = NativeString::value_type;
-    const Char lineBreaks[] = {Char('\r'), Char('\n'), Char(0)};
-    if (native.find_first_of(lineBreaks) == NativeString::npos)
+    // A NUL would end the name for every reader of the file; it is quoted too.
+    const Char needQuoting[] = {Char('\r'), Char('\n'), Char(0)};
+    if (native.find_first_of(needQuoting, 0, 3) == NativeString::npos)
         return native;
     NativeString quoted{Char('$'), Char('\'')};
     for (const Char c : native) {
         switch (c) {
         case Char('\n'): quoted += {Char('\\'), Char('n')}; break;
         case Char('\r'): quoted += {Char('\\'), Char('r')}; break;
+        case Char(0): quoted += {Char('\\'), Char('x'), Char('0'), Char('0')}; break;
         case Char('\\'): quoted += {Char('\\'), Char('\\')}; break;
         case Char('\''): quoted += {Char('\\'), Char('\'')}; break;
         default: quoted += c; break;

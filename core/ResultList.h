@@ -26,8 +26,8 @@ struct ResultRow {
 };
 
 // The path as a result row holds it: the path itself, or, for a path holding a
-// CR or LF, which would split the row, shell ANSI-C quoting: $'...' with \n,
-// \r, \\ and \'.
+// CR or LF, which would split the row, or a NUL, which no text reader keeps,
+// shell ANSI-C quoting: $'...' with \n, \r, \x00, \\ and \'.
 std::filesystem::path::string_type PathField(const std::filesystem::path::string_type& path);
 // PathField in the system's encoding: the path's own bytes (the system's ANSI
 // code page on Windows).

@@ -7,49 +7,100 @@
 #include <windows.h>
 #endif
 
+#include "Texts.h"
+
 namespace rowtick {
 
-std::string SystemErrorReason(int error)
+namespace {
+
+std::string_view KnownReason(int error)
 {
 #ifdef _WIN32
     switch (error) {
-    case ERROR_FILE_NOT_FOUND: return "ファイルが見つかりません";
-    case ERROR_PATH_NOT_FOUND: return "フォルダが見つかりません";
-    case ERROR_ACCESS_DENIED: return "アクセスが拒否されました";
+    case ERROR_FILE_NOT_FOUND: return kErrNotFound;
+    case ERROR_PATH_NOT_FOUND: return kErrFolderNotFound;
+    case ERROR_ACCESS_DENIED: return kErrAccessDenied;
     case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION: return "他のプログラムが使用中です";
+    case ERROR_LOCK_VIOLATION: return kErrInUseByOther;
     case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL: return "ディスクの空き容量が足りません";
-    case ERROR_FILENAME_EXCED_RANGE: return "ファイル名が長すぎます";
-    case ERROR_WRITE_PROTECT: return "書き込み禁止です";
-    default: break;
+    case ERROR_HANDLE_DISK_FULL: return kErrDiskFull;
+    case ERROR_FILENAME_EXCED_RANGE: return kErrFileNameTooLong;
+    case ERROR_WRITE_PROTECT: return kErrWriteProtected;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY: return kErrNoMemory;
+    case ERROR_TOO_MANY_OPEN_FILES: return kErrTooManyOpen;
+    case ERROR_NOT_READY: return kErrNoDevice;
+    case ERROR_NOT_SUPPORTED: return kErrNotSupported;
+    case ERROR_BAD_NETPATH:
+    case ERROR_NETNAME_DELETED:
+    case ERROR_UNEXP_NET_ERR: return kErrNetwork;
+    default: return {};
     }
-    return "システムエラー " + std::to_string(error);
 #else
     switch (error) {
-    case ENOENT: return "ファイルまたはフォルダが見つかりません";
-    case ENOTDIR: return "パスの途中がフォルダではありません";
+    case ENOENT: return kErrNotFoundEither;
+    case ENOTDIR: return kErrNotAFolder;
     case EACCES:
-    case EPERM: return "アクセスが拒否されました";
-    case EISDIR: return "フォルダです";
-    case ENOSPC: return "ディスクの空き容量が足りません";
+    case EPERM: return kErrAccessDenied;
+    case EISDIR: return kErrIsFolder;
+    case ENOSPC: return kErrDiskFull;
 #ifdef EDQUOT
-    case EDQUOT: return "ディスク使用量の上限を超えました";
+    case EDQUOT: return kErrQuota;
 #endif
-    case EFBIG: return "ファイルが大きすぎます";
-    case EROFS: return "読み取り専用のファイルシステムです";
-    case ENAMETOOLONG: return "ファイル名またはパスが長すぎます";
-    case ELOOP: return "シンボリックリンクが循環しています";
-    case EIO: return "入出力エラーが発生しました";
+    case EFBIG: return kErrTooLarge;
+    case EROFS: return kErrReadOnlyFs;
+    case ENAMETOOLONG: return kErrNameTooLong;
+    case ELOOP: return kErrLinkLoop;
+    case EIO: return kErrIo;
     case EMFILE:
-    case ENFILE: return "開いているファイルが多すぎます";
-    case ENOMEM: return "メモリが足りません";
+    case ENFILE: return kErrTooManyOpen;
+    case ENOMEM: return kErrNoMemory;
     case ETXTBSY:
-    case EBUSY: return "使用中です";
-    default: break;
-    }
-    return "システムエラー: " + std::generic_category().message(error);
+    case EBUSY: return kErrInUse;
+    case EAGAIN: return kErrTryLater;
+    case EINTR: return kErrInterrupted;
+    case ENXIO:
+    case ENODEV: return kErrNoDevice;
+    case EINVAL: return kErrInvalid;
+    case ENOTSUP:
+#if EOPNOTSUPP != ENOTSUP
+    case EOPNOTSUPP:
 #endif
+    case ENOSYS: return kErrNotSupported;
+    case ETIMEDOUT: return kErrTimedOut;
+#ifdef ESTALE
+    case ESTALE: return kErrStale;
+#endif
+    case EXDEV: return kErrCrossDevice;
+    case ENETDOWN:
+    case ENETUNREACH:
+    case ECONNRESET:
+    case ECONNREFUSED:
+    case EHOSTUNREACH: return kErrNetwork;
+    default: return {};
+    }
+#endif
+}
+
+}  // namespace
+
+std::string SystemErrorReason(int error)
+{
+    const std::string_view known = KnownReason(error);
+    if (!known.empty())
+        return std::string(known);
+    // The system's own text, often English, only as a detail after the Japanese one.
+    std::string reason(kErrOther);
+    reason += " (";
+    reason += std::to_string(error);
+#ifdef _WIN32
+    reason += ")";
+#else
+    reason += ": ";
+    reason += std::generic_category().message(error);
+    reason += ")";
+#endif
+    return reason;
 }
 
 }  // namespace rowtick

@@ -35,5 +35,48 @@ inline constexpr std::string_view kFolderOfThatName = "同じ名前のフォル�
 inline constexpr std::string_view kReadOnlyFile = "読み取り専用のファイルです";
 inline constexpr std::string_view kCannotCreate = "保存先のファイルを作成できません";
 inline constexpr std::string_view kWriteFailed = "書き込みに失敗しました";
+inline constexpr std::string_view kOwnerNotKept = "元のファイルの所有者とグループを引き継げません";
+inline constexpr std::string_view kModeNotKept = "元のファイルのアクセス権を引き継げません";
+// Added to the reason of a save that failed while writing the file in place.
+inline constexpr std::string_view kOldBytesRestored = " (元の内容に戻しました)";
+inline constexpr std::string_view kOldBytesLost = " (元の内容に戻せませんでした)";
+
+// Reasons a dropped entry is never read.
+inline constexpr std::string_view kOtherComputer = "別のコンピューターのファイルです";
+inline constexpr std::string_view kImpossibleName = "ファイル名に使えない文字が含まれています";
+inline constexpr std::string_view kRelativePath = "相対パスです";
+inline constexpr std::string_view kNotPlainFileUrl = "ファイルの場所だけを表す URL ではありません";
+
+// System errors (errno values on POSIX, GetLastError values on Windows).
+inline constexpr std::string_view kErrNotFound = "ファイルが見つかりません";
+inline constexpr std::string_view kErrFolderNotFound = "フォルダが見つかりません";
+inline constexpr std::string_view kErrNotFoundEither = "ファイルまたはフォルダが見つかりません";
+inline constexpr std::string_view kErrNotAFolder = "パスの途中がフォルダではありません";
+inline constexpr std::string_view kErrAccessDenied = "アクセスが拒否されました";
+inline constexpr std::string_view kErrIsFolder = "フォルダです";
+inline constexpr std::string_view kErrInUse = "使用中です";
+inline constexpr std::string_view kErrInUseByOther = "他のプログラムが使用中です";
+inline constexpr std::string_view kErrDiskFull = "ディスクの空き容量が足りません";
+inline constexpr std::string_view kErrQuota = "ディスク使用量の上限を超えました";
+inline constexpr std::string_view kErrTooLarge = "ファイルが大きすぎます";
+inline constexpr std::string_view kErrReadOnlyFs = "読み取り専用のファイルシステムです";
+inline constexpr std::string_view kErrWriteProtected = "書き込み禁止です";
+inline constexpr std::string_view kErrNameTooLong = "ファイル名またはパスが長すぎます";
+inline constexpr std::string_view kErrFileNameTooLong = "ファイル名が長すぎます";
+inline constexpr std::string_view kErrLinkLoop = "シンボリックリンクが循環しています";
+inline constexpr std::string_view kErrIo = "入出力エラーが発生しました";
+inline constexpr std::string_view kErrTooManyOpen = "開いているファイルが多すぎます";
+inline constexpr std::string_view kErrNoMemory = "メモリが足りません";
+inline constexpr std::string_view kErrTryLater = "一時的に使用できません。しばらくしてからやり直してください";
+inline constexpr std::string_view kErrInterrupted = "処理が中断されました";
+inline constexpr std::string_view kErrNoDevice = "装置が見つからないか、準備ができていません";
+inline constexpr std::string_view kErrInvalid = "この操作はこのファイルに対して行えません";
+inline constexpr std::string_view kErrNotSupported = "この操作はサポートされていません";
+inline constexpr std::string_view kErrTimedOut = "応答がないまま時間切れになりました";
+inline constexpr std::string_view kErrStale = "ネットワーク上のファイルが無効になりました";
+inline constexpr std::string_view kErrCrossDevice = "別のドライブやファイルシステムをまたいで操作できません";
+inline constexpr std::string_view kErrNetwork = "ネットワークのエラーが発生しました";
+// Any other code: this text, then the code and the system's own text as a detail.
+inline constexpr std::string_view kErrOther = "予期しないシステムエラーが発生しました";
 
 }  // namespace rowtick

@@ -15,6 +15,8 @@
 #include <QTimer>
 
 #include <fstream>
+#include <unistd.h>
+#include <sys/stat.h>
 #include <optional>
 #include <sstream>
 
@@ -36,6 +38,7 @@ const QString kHint = QStringLiteral("ここにファイルを投げて下さい
 struct RecordingDesktop final : Desktop {
     struct Message { QString title, text; QMessageBox::Icon icon; };
     QString savePath;
+    QString dialogFolder;  // where the save dialog opened
     QList<QUrl> openedUrls;
     QList<Message> messages;
 
@@ -48,12 +51,13 @@ struct RecordingDesktop final : Desktop {
             messages.append({box->windowTitle(), box->text(), box->icon()});
             return QMessageBox::Ok;
         }
-        if (savePath.isEmpty()) {
-            dialog.reject();
-        } else {
+        dialogFolder = static_cast<QFileDialog&>(dialog).directory().absolutePath();
+        if (!savePath.isEmpty())
             static_cast<QFileDialog&>(dialog).selectFile(savePath);
+        if (savePath.isEmpty())
+            dialog.reject();
+        else
             dialog.accept();
-        }
         return dialog.result();
     }
     void openUrl(const QUrl& url) override { openedUrls.append(url); }
@@ -65,16 +69,9 @@ struct Hold {
     QSemaphore open, left;
 };
 
-// A drag-and-drop from another application: how many of its 3 events were accepted.
-int Drop(QWidget* target, const QStringList& paths, QList<QUrl> urls = {})
+// A drag-and-drop of `data` from another application: how many of its 3 events were accepted.
+int Drop(QWidget* target, QMimeData& data)
 {
-    for (const QString& path : paths)
-        urls.append(QUrl::fromLocalFile(path));
-    QMimeData data;
-    if (urls.isEmpty())
-        data.setText(QStringLiteral("some text"));
-    else
-        data.setUrls(urls);
     const QPoint pos = target->rect().center();
     QDragEnterEvent enter(pos, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QDragMoveEvent move(pos, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
@@ -105,6 +102,18 @@ struct Arguments {
 QUrl FileUrl(const QByteArray& path)
 {
     return QUrl::fromEncoded("file://" + path.toPercentEncoding("/"), QUrl::StrictMode);
+}
+
+int Drop(QWidget* target, const QStringList& paths, QList<QUrl> urls = {})
+{
+    for (const QString& path : paths)
+        urls.append(QUrl::fromLocalFile(path));
+    QMimeData data;
+    if (urls.isEmpty())
+        data.setText(QStringLiteral("some text"));
+    else
+        data.setUrls(urls);
+    return Drop(target, data);
 }
 
 QStringList Rows(const QListView* list, int role = Qt::DisplayRole)
@@ -644,6 +653,37 @@ private slots:
         QCOMPARE(form_->targets().registeredCount(), registered);
         QCOMPARE(status()->panelText(1).isEmpty(), registered == 0);  // as at start-up
     }
+    void refusedDropsKeepWhatWasDropped_data()
+    {
+        // `list`: the dropped URI list; `field`: the path as the window shows and the result file holds it.
+        QTest::addColumn<QByteArray>("list");
+        QTest::addColumn<QByteArray>("field");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("another computer") << QByteArray("file://otherhost/etc/hostname\r\n") << QByteArray("//otherhost/etc/hostname") << "別のコンピューターのファイルです";
+        QTest::newRow("encoded NUL") << QByteArray("file:///etc/hostname%00.txt\r\n") << QByteArray("$'/etc/hostname\\x00.txt'") << "ファイル名に使えない文字が含まれています";
+        QTest::newRow("raw NUL") << (QByteArray("file:///etc/hostname") + '\0' + ".txt\r\n") << QByteArray("$'/etc/hostname\\x00.txt'") << "ファイル名に使えない文字が含まれています";
+        QTest::newRow("relative") << QByteArray("file:relx.txt\r\n") << QByteArray("relx.txt") << "相対パスです";
+    }
+    void refusedDropsKeepWhatWasDropped()
+    {
+        QFETCH(QByteArray, list);
+        QFETCH(QByteArray, field);
+        QFETCH(QString, reason);
+        file("relx.txt", "a\nb\n");  // what a relative name would wrongly count
+
+        QMimeData data;
+        data.setData(QStringLiteral("text/uri-list"), list);
+        QCOMPARE(Drop(targets()->viewport(), data), 3);
+        click("Command2");
+
+        const QString shown = QString::fromUtf8(field);
+        QCOMPARE(Rows(targets()), (QStringList{kHint, shown}));
+        QCOMPARE(Rows(results()), QStringList{"-,\t" + shown});
+        QCOMPARE(Rows(results(), Qt::ToolTipRole), QStringList{reason});
+        desktop_->savePath = dir_->filePath("result.csv");
+        click("Command3");
+        QCOMPARE(ReadAll(desktop_->savePath), "-,\t" + field + "\r\n");
+    }
     void saveEndsWithoutSaving_data()
     {
         QTest::addColumn<QString>("obstacle");
@@ -674,6 +714,20 @@ private slots:
         QVERIFY2(reason.isEmpty() || (warning.text.contains(path) && warning.text.contains(reason)), qPrintable(warning.text));
         QCOMPARE(ReadAll(path), QByteArray("old row\r\n"));
         QCOMPARE(QDir(dir_->path()).entryList(QDir::AllEntries | QDir::Hidden), before);  // no temporary file left
+    }
+    void saveDialogKeepsNothingBetweenRuns()
+    {
+        const QByteArray parent = QFile::encodeName(dir_->path());
+        const QByteArray current = parent + "/\xff\xfe not UTF-8";
+        QVERIFY(::mkdir(current.constData(), 0755) == 0);
+        QVERIFY(::chdir(current.constData()) == 0);
+
+        click("Command3");  // cancelled
+
+        QCOMPARE(desktop_->dialogFolder, dir_->path());  // the nearest folder Qt can show
+        const QString settings = qEnvironmentVariable("XDG_CONFIG_HOME");
+        QVERIFY(!settings.isEmpty());
+        QCOMPARE(QDir(settings).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
     }
     void shellActions()
     {
@@ -709,6 +763,9 @@ int main(int argc, char* argv[])
     // suite in a Wayland compositor); set before the application exists.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The user's settings go to a folder of the test's own, which must stay empty.
+    QTemporaryDir settings;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(settings.path()));
     QApplication app(argc, argv);
     app.setAttribute(Qt::AA_Use96Dpi, true);
     SetUpApplication(app);  // as the program sets itself up

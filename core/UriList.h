@@ -1,0 +1,21 @@
+// Dropped data in the "text/uri-list" form: one URL per line.
+#pragma once
+
+#include <string_view>
+#include <vector>
+
+#include "TargetList.h"
+
+namespace rowtick {
+
+// The entries a dropped URI list names, in its order. Lines end with CR LF, LF
+// or a lone CR; empty lines and lines starting with '#' are skipped, and so
+// are URLs of other schemes than "file". A file URL names a target by its
+// percent-decoded bytes, so a name that is not valid UTF-8 keeps its exact
+// bytes. A file URL that names no file on this computer is still an entry, but
+// a refused one: another computer's file (a host other than none or
+// "localhost"), a name holding a NUL, a relative path, or one with a query or
+// fragment; its path keeps what was dropped.
+std::vector<DroppedTarget> DroppedTargetsFromUriList(std::string_view list);
+
+}  // namespace rowtick

@@ -1,0 +1,80 @@
+#include "TestSupport.h"
+#include "Texts.h"
+#include "UriList.h"
+
+namespace rowtick { namespace {
+using namespace test;
+
+struct Entry {
+    std::string path;
+    std::string refusal;
+    bool operator==(const Entry&) const = default;
+};
+void PrintTo(const Entry& entry, std::ostream* out)
+{
+    *out << ::testing::PrintToString(entry.path) << " " << entry.refusal;
+}
+
+struct UriListCase {
+    const char* scenario;
+    std::string list;
+    std::vector<std::pair<std::string, std::string_view>> expected;
+};
+class DroppedUriList : public ::testing::TestWithParam<UriListCase> {};
+
+// Every line of a drop gives its entry in order; one that names no file here is kept, refused, as dropped.
+TEST_P(DroppedUriList, GivesEachEntryAsDropped)
+{
+    const UriListCase& c = GetParam();
+    std::vector<Entry> entries;
+    for (const DroppedTarget& target : DroppedTargetsFromUriList(c.list))
+        entries.push_back({target.path, target.refusal});
+    std::vector<Entry> expected;
+    for (const auto& [path, refusal] : c.expected)
+        expected.push_back({path, std::string(refusal)});
+    EXPECT_EQ(entries, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, DroppedUriList, ::testing::Values(
+        UriListCase{"CR LF", "file:///a/b.c\r\nfile:///d.c\r\n", {{"/a/b.c", ""}, {"/d.c", ""}}},
+        UriListCase{"LF without a last line end", "file:///a.c\nfile:///b.c", {{"/a.c", ""}, {"/b.c", ""}}},
+        UriListCase{"lone CR", "file:///a.c\rfile:///b.c\r", {{"/a.c", ""}, {"/b.c", ""}}},
+        UriListCase{"comments, empty lines, other schemes", "# from a test\r\n\r\nhttps://hv.example/x\r\nfile:///a.c\r\n",
+                    {{"/a.c", ""}}},
+        UriListCase{"percent-encoded bytes not UTF-8", "FILE:///%83%65%FF%20x%2fy%zz%4", {{"/\x83\x65\xff x/y%zz%4", ""}}},
+        UriListCase{"empty host, localhost, no authority", "file:///a\nfile://LocalHost/b\nfile:/c",
+                    {{"/a", ""}, {"/b", ""}, {"/c", ""}}},
+        UriListCase{"another computer", "file://otherhost/etc/hostname", {{"//otherhost/etc/hostname", kOtherComputer}}},
+        UriListCase{"encoded NUL", "file:///etc/hostname%00.txt", {{"/etc/hostname\0.txt"s, kImpossibleName}}},
+        UriListCase{"raw NUL", "file:///etc/hostname\0.txt\r\n"s, {{"/etc/hostname\0.txt"s, kImpossibleName}}},
+        UriListCase{"relative", "file:relx.txt", {{"relx.txt", kRelativePath}}},
+        UriListCase{"query or fragment", "file:///etc/hostname?x\nfile:///a#b",
+                    {{"/etc/hostname?x", kNotPlainFileUrl}, {"/a#b", kNotPlainFileUrl}}},
+        UriListCase{"no path", "file://\nfile://host", {}}),
+    ScenarioName);
+
+// A drop large enough to be shared out among processors keeps every line, in order, whatever its line ends.
+TEST(DroppedUriList, LargeListKeepsEveryLineInOrder)
+{
+    for (const std::string_view lineEnd : {"\r\n"sv, "\n"sv, "\r"sv}) {
+        std::string list;
+        for (int i = 0; i < 200'000; ++i) {
+            list += "file:///src/long/enough/folder/name/file" + std::to_string(i) + ".c";
+            list += lineEnd;
+        }
+        const std::vector<DroppedTarget> entries = DroppedTargetsFromUriList(list);
+        ASSERT_EQ(entries.size(), 200'000u);
+        for (int i = 0; i < 200'000; ++i) {
+            const std::string expected = "/src/long/enough/folder/name/file" + std::to_string(i) + ".c";
+            ASSERT_EQ(entries[std::size_t(i)].path, expected);
+        }
+    }
+}
+
+// A NUL is written quoted, so that a result file never holds a NUL byte.
+TEST(PathFieldBytes, QuotesANul)
+{
+    const fs::path path("/etc/hostname\0.txt"s);
+    EXPECT_EQ(PathFieldBytes(path), "$'/etc/hostname\\x00.txt'");
+}
+}}  // namespace rowtick
