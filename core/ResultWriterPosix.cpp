@@ -170,11 +170,15 @@ bool FollowLinks(std::string path, std::string& target)
             target = std::move(path);
             return true;
         }
-        std::string link(PATH_MAX, '\0');
-        const ssize_t size = ::readlink(path.c_str(), link.data(), link.size());
+        char buffer[PATH_MAX];
+        const ssize_t size = ::readlink(path.c_str(), buffer, sizeof buffer);
         if (size < 0)
             return false;
-        link.resize(static_cast<std::size_t>(size));
+        if (static_cast<std::size_t>(size) == sizeof buffer) {
+            errno = ENAMETOOLONG;  // the link's text did not fit: never a cut name
+            return false;
+        }
+        std::string link(buffer, static_cast<std::size_t>(size));
         if (link.empty()) {
             errno = ENOENT;
             return false;
