@@ -91,7 +91,8 @@ inline std::filesystem::path LongFile(const std::filesystem::path& folder, std::
         ::CreateDirectoryW((L"\\\\?\\" + path.native()).c_str(), nullptr);
     }
     path /= L"long.c";
-    const HANDLE file = ::CreateFileW((L"\\\\?\\" + path.native()).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    const std::wstring name = L"\\\\?\\" + path.native();
+    const HANDLE file = ::CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
     DWORD written = 0;
     ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     ::CloseHandle(file);

@@ -28,11 +28,14 @@ std::string Slashes(std::string text)  // "/" as the system's separator
 TEST(WriteResultFile, SavesExactlyTheRowsAndNothingElse)
 {
     ResultList results;
-    for (const ResultRow& row : {ResultRow{Native("/src/main.bas"), 120, {}}, {Native("/src/gone.c"), std::nullopt, "ファイルが見つかりません"},
-                                 {fs::path(kOddPath).make_preferred(), 4294967296ULL, {}}, {Native("/x\\y'\nz"), 0, {}}})
+    for (const ResultRow& row : {ResultRow{Native("/src/main.bas"), 120, {}},
+                                 {Native("/src/gone.c"), std::nullopt, "ファイルが見つかりません"},
+                                 {fs::path(kOddPath).make_preferred(), 4294967296ULL, {}},
+                                 {Native("/x\\y'\nz"), 0, {}}})
         results.append(row);
+    const std::string quoted = fs::path::preferred_separator == '/' ? "$'/x\\\\y\\'\\nz'" : "$'\\\\x\\\\y\\'\\nz'";
     const std::string rows = Slashes("120,\t/src/main.bas\r\n-,\t/src/gone.c\r\n4294967296,\t" + kOddBytes + "\r\n")
-                           + (fs::path::preferred_separator == '/' ? "0,\t$'/x\\\\y\\'\\nz'\r\n" : "0,\t$'\\\\x\\\\y\\'\\nz'\r\n");
+                           + "0,\t" + quoted + "\r\n";
     TempFolder folder;
     const fs::path old = folder.write("old.csv", std::string(10000, 'x'));
     std::set<fs::path> saved = {folder.path() / kNewName, old};
