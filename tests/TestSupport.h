@@ -64,21 +64,24 @@ inline fs::path Native(fs::path path)
 // Removes a folder with everything in it, read-only, hidden and system files too.
 inline void RemoveAll(const std::wstring& folder)
 {
+    // Listed first and removed after: entries removed during a search can hide others from it.
+    std::vector<std::pair<std::wstring, bool>> entries;  // name, is a folder
     WIN32_FIND_DATAW found;
     const HANDLE search = ::FindFirstFileW((folder + L"\\*").c_str(), &found);
-    for (bool more = search != INVALID_HANDLE_VALUE; more; more = ::FindNextFileW(search, &found)) {
-        const std::wstring name = found.cFileName;
+    for (bool more = search != INVALID_HANDLE_VALUE; more; more = ::FindNextFileW(search, &found))
+        entries.emplace_back(found.cFileName, found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    if (search != INVALID_HANDLE_VALUE)
+        ::FindClose(search);
+    for (const auto& [name, isFolder] : entries) {
         if (name == L"." || name == L"..")
             continue;
         const std::wstring entry = folder + L"\\" + name;
         ::SetFileAttributesW(entry.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        if (isFolder)
             RemoveAll(entry);
         else
             ::DeleteFileW(entry.c_str());
     }
-    if (search != INVALID_HANDLE_VALUE)
-        ::FindClose(search);
     ::RemoveDirectoryW(folder.c_str());
 }
 #endif
