@@ -17,7 +17,8 @@ if [[ "$purpose" == test ]]; then
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev
     dpkg-dev desktop-file-utils appstream lintian file
-    binutils-mingw-w64-x86-64 gcc-mingw-w64-x86-64-posix
+    binutils-mingw-w64-x86-64 gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix
+    googletest wine wine64 locales
     libx11-dev xvfb
   )
 fi

@@ -6,6 +6,7 @@
 namespace rowtick { namespace {
 using namespace test;
 
+#ifndef _WIN32
 // The held file's reads wait, after its first block, until the run's stop flag is set.
 thread_local bool tHolding = false;
 std::atomic<const std::atomic<bool>*> tStop{nullptr};
@@ -88,6 +89,8 @@ TEST(CountingJob, RunsOverTargetsThatHangNeverHoldMoreThreadsThanThePoolAllows)
     EXPECT_LE(WorkerPool::shared().threadCount(), WorkerPool::shared().maxThreads());
     answer.set_value();
 }
+#endif  // !_WIN32
+
 // The progress bar's figures: the bytes to read from the targets' sizes, and every byte read, a big file's
 // pieces included; a folder, a missing file and a refused entry add nothing.
 TEST(CountingJob, BytesToReadAndBytesRead)

@@ -3,14 +3,20 @@
 namespace rowtick { namespace {
 using namespace test;
 
-// One row per target in order, whatever it is (a file twice, a missing one, a name not UTF-8); a second run appends.
+#ifdef _WIN32
+const fs::path kOddName = u8"-한글é x.c";  // outside code page 932
+#else
+const fs::path kOddName = "-\x83\x65\tx.c";  // not UTF-8
+#endif
+
+// One row per target in order, whatever it is (a file twice, a missing one, an odd name); a second run appends.
 TEST(CountingRun, OneRowPerTargetInOrderAndASecondRunAppends)
 {
     TempFolder folder;
     const fs::path twice = folder.write("b.c", "one\ntwo\nthree\n");
     TargetList targets;
     targets.append(std::vector{twice, folder.write("a.c", ""), folder.path() / "missing.c", folder.write("c.bas", "x\r\ny"),
-                               twice, folder.write("-\x83\x65\tx.c", "a\n")});
+                               twice, folder.write(kOddName, "a\n")});
     ResultList results;
     RunCount(targets, results);
     std::string rows;
@@ -81,8 +87,15 @@ TEST(TargetList, RegisteredCountTextAndFileNameOf)
     targets.append(std::vector<fs::path>{"/src/b.cpp", "/src", "/src/b.cpp"});
     EXPECT_EQ(RegisteredCountText(TargetList().registeredCount()) + RegisteredCountText(targets.registeredCount())
                   + RegisteredCountText(5000000000), "登録数=0登録数=3登録数=5000000000");
-    for (const auto& [path, name] : {std::pair{"/src/main.bas", "main.bas"}, {"/main.bas", "main.bas"}, {"/src/", ""},
-                                     {"main.bas", ""}, {"/src/a\\b.txt", "a\\b.txt"}, {"/old/\x83\x65.txt", "\x83\x65.txt"}})
-        EXPECT_EQ(FileNameOf(path).native(), name) << path;
+    const std::vector<std::pair<fs::path, fs::path>> names = {
+        {"/src/main.bas", "main.bas"}, {"/main.bas", "main.bas"}, {"/src/", ""}, {"main.bas", ""},
+#ifdef _WIN32
+        {"C:/src/a b.txt", "a b.txt"}, {"//server/share/x.c", "x.c"}, {u8"/old/日本.txt", u8"日本.txt"},
+#else
+        {"/src/a\\b.txt", "a\\b.txt"}, {"/old/\x83\x65.txt", "\x83\x65.txt"},
+#endif
+    };
+    for (const auto& [path, name] : names)
+        EXPECT_EQ(FileNameOf(Native(path)).native(), name.native()) << path;
 }
 }}  // namespace rowtick

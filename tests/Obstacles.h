@@ -54,4 +54,49 @@ struct SmallDisk {  // a 64 KiB tmpfs mounted on the folder `at` while it lives;
 };
 #endif
 }  // namespace rowtick::test
-#endif  // !_WIN32
+#else  // _WIN32
+#include <filesystem>
+#include <string_view>
+#include <vector>
+#include <windows.h>
+
+namespace rowtick::test {
+// Files this process holds open without sharing, as another program may: closed when the test's folder goes.
+inline std::vector<HANDLE>& HeldFiles()
+{
+    static std::vector<HANDLE> held;
+    return held;
+}
+
+inline std::filesystem::path HoldOpen(const std::filesystem::path& file)
+{
+    HeldFiles().push_back(::CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    return file;
+}
+
+inline void ReleaseHeldFiles()
+{
+    for (HANDLE file : HeldFiles())
+        ::CloseHandle(file);
+    HeldFiles().clear();
+}
+
+// A file in `folder` whose path is longer than MAX_PATH (260) characters, made through the "\\?\" form that
+// has no such limit; the path returned is the ordinary form.
+inline std::filesystem::path LongFile(const std::filesystem::path& folder, std::string_view bytes)
+{
+    std::filesystem::path path = folder;
+    while (path.native().size() <= MAX_PATH) {
+        path /= std::wstring(60, L'd');
+        ::CreateDirectoryW((L"\\\\?\\" + path.native()).c_str(), nullptr);
+    }
+    path /= L"long.c";
+    const std::wstring name = L"\\\\?\\" + path.native();
+    const HANDLE file = ::CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    DWORD written = 0;
+    ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    ::CloseHandle(file);
+    return path;
+}
+}  // namespace rowtick::test
+#endif  // _WIN32

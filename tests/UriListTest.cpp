@@ -5,6 +5,23 @@
 namespace rowtick { namespace {
 using namespace test;
 
+#ifdef _WIN32
+// On Windows a file URL's path is UTF-8 with "/" between names and a leading
+// "/" before the drive; another computer's file is a network path read like any other.
+TEST(DroppedUriList, GivesWindowsPaths)
+{
+    const std::string list = "file:///C:/src/a.c\r\n"
+                             "file://server/share/b.c\r\n"
+                             "file:///C:/%E8%A8%88%E7%AE%97.bas\r\n";
+    const std::vector<DroppedTarget> entries = DroppedTargetsFromUriList(list);
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[0].path, L"C:\\src\\a.c");
+    EXPECT_EQ(entries[1].path, L"\\\\server\\share\\b.c");
+    EXPECT_EQ(entries[2].path, L"C:\\\u8a08\u7b97.bas");
+    for (const DroppedTarget& entry : entries)
+        EXPECT_EQ(entry.refusal, "");
+}
+#else
 struct Entry {
     std::string path;
     std::string refusal;
@@ -70,6 +87,8 @@ TEST(DroppedUriList, LargeListKeepsEveryLineInOrder)
         }
     }
 }
+
+#endif  // _WIN32
 
 // A NUL is written quoted, so that a result file never holds a NUL byte.
 TEST(PathFieldBytes, QuotesANul)
