@@ -24,7 +24,7 @@
 #include <QUrl>
 #include <QWindow>
 
-#include "Desktop.h"
+#include "NoDesktop.h"
 #include "Form1.h"
 
 namespace {
@@ -36,16 +36,6 @@ double Milliseconds(Clock::duration d)
     return std::chrono::duration<double, std::milli>(d).count();
 }
 
-// The measurement never opens a dialog or another application.
-class NoDesktop final : public rowtick::Desktop {
-public:
-    int exec(QDialog& dialog) override
-    {
-        dialog.reject();
-        return QDialog::Rejected;
-    }
-    void openUrl(const QUrl&) override {}
-};
 
 // Paint events of the window and its controls while a run is in progress
 // (the busy cursor shows exactly as long as the run lasts).

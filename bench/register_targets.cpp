@@ -18,20 +18,11 @@
 #include <QScrollBar>
 #include <QWindow>
 
-#include "Desktop.h"
+#include "NoDesktop.h"
 #include "Form1.h"
 
 namespace {
 
-class NoDesktop final : public rowtick::Desktop {
-public:
-    int exec(QDialog& dialog) override
-    {
-        dialog.reject();
-        return QDialog::Rejected;
-    }
-    void openUrl(const QUrl&) override {}
-};
 
 double ResidentMiB(const char* field)
 {

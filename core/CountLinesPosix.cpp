@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "Descriptor.h"
 #include "FileReading.h"
 #include "LineCounter.h"
 #include "SystemError.h"
@@ -82,22 +83,6 @@ bool SameFileState(const struct stat& a, const struct stat& b)
 #endif
 }
 
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
 }  // namespace
 
 LineCount CountLines(const std::filesystem::path& path, const std::atomic<bool>* stop,
@@ -142,29 +127,16 @@ LineCount CountLines(const std::filesystem::path& path, const std::atomic<bool>*
                 return -static_cast<long long>(errno);
         }
     };
-    reading::PiecesEnd end;
-    if (size >= reading::kPiecesFrom) {
-        end = reading::CountInPieces(readAt, size, stop, bytesRead);
-    } else {
-        LineCounter counter;
-        end.end = reading::CountWholeFile(readAt, buffer, size, counter, stop, bytesRead, end.error);
-        end.lines = counter.lines();
-    }
-    switch (end.end) {
-    case reading::ReadEnd::Failed:
-        return Uncounted(end.error ? std::string(kReadError) + SystemErrorReason(static_cast<int>(end.error))
-                                   : std::string(kNoMemory));
-    case reading::ReadEnd::Stopped: return Uncounted(kStopped);
-    case reading::ReadEnd::Changed: return Uncounted(kChanged);
-    case reading::ReadEnd::Complete: break;
-    }
+    LineCount count = reading::CountFile(readAt, size, buffer, stop, bytesRead);
+    if (!count.counted())
+        return count;
 
     struct stat after {};
     if (::fstat(fd.get(), &after) != 0)
         return Uncounted(std::string(kReadError) + SystemErrorReason(errno));
     if (!SameFileState(before, after))
         return Uncounted(kChanged);
-    return {end.lines, {}};
+    return count;
 }
 
 }  // namespace rowtick

@@ -1,11 +1,5 @@
 // CountLines on Windows: attributes first (folders, hidden and system files are
 // not counted), then the file read to its end through its handle.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 
 #include "FileReading.h"
@@ -107,29 +101,16 @@ LineCount CountLines(const std::filesystem::path& path, const std::atomic<bool>*
         return got;
     };
     const std::uint64_t size = (std::uint64_t{before.nFileSizeHigh} << 32) | before.nFileSizeLow;
-    reading::PiecesEnd end;
-    if (size >= reading::kPiecesFrom) {
-        end = reading::CountInPieces(readAt, size, stop, bytesRead);
-    } else {
-        LineCounter counter;
-        end.end = reading::CountWholeFile(readAt, buffer, size, counter, stop, bytesRead, end.error);
-        end.lines = counter.lines();
-    }
-    switch (end.end) {
-    case reading::ReadEnd::Failed:
-        return Uncounted(end.error ? std::string(kReadError) + SystemErrorReason(static_cast<int>(end.error))
-                                   : std::string(kNoMemory));
-    case reading::ReadEnd::Stopped: return Uncounted(kStopped);
-    case reading::ReadEnd::Changed: return Uncounted(kChanged);
-    case reading::ReadEnd::Complete: break;
-    }
+    LineCount count = reading::CountFile(readAt, size, buffer, stop, bytesRead);
+    if (!count.counted())
+        return count;
 
     BY_HANDLE_FILE_INFORMATION after {};
     if (!::GetFileInformationByHandle(file.get(), &after))
         return Uncounted(std::string(kReadError) + LastErrorReason());
     if (!SameFileState(before, after))
         return Uncounted(kChanged);
-    return {end.lines, {}};
+    return count;
 }
 
 }  // namespace rowtick

@@ -1,12 +1,6 @@
 // Saving the result file on Windows: the bytes go to a new file of a unique
 // name beside the target, are flushed to disk (FlushFileBuffers), and the file
 // is then moved over the target (MoveFileExW, replacing it and writing through).
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 
 #include <algorithm>
