@@ -46,5 +46,9 @@ INSTANTIATE_TEST_SUITE_P(Kernels, FoldPoint, ::testing::Values(
     FoldCase{"SSE2 LF", 4080, 0, 16, "", "\n"},
     FoldCase{"UTF16 LE CR", 262136, 0, 16, "\xFF\xFE", std::string("\r\0", 2)},
     FoldCase{"UTF16 BE LF", 262136, 0, 16, "\xFE\xFF", std::string("\0\n", 2)}),
-    [](const auto& info) { std::string name = info.param.scenario; std::replace(name.begin(), name.end(), ' ', '_'); return name; });
+    [](const auto& info) {
+        std::string name = info.param.scenario;
+        std::replace(name.begin(), name.end(), ' ', '_');
+        return name;
+    });
 }}  // namespace rowtick

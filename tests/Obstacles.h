@@ -17,15 +17,34 @@ struct OrdinaryUser {  // while it lives, a test run as root acts as "nobody" (6
     gid_t gid_ = ::getegid();
     bool switched_ = ::geteuid() == 0 && ::setegid(65534) == 0 && ::seteuid(65534) == 0;
     OrdinaryUser() { if (!switched_) (void)::setegid(gid_); }
-    ~OrdinaryUser() { if (switched_ && (::seteuid(0) != 0 || ::setegid(gid_) != 0)) std::abort(); }  // else wrong rights
+    ~OrdinaryUser()
+    {
+        if (switched_ && (::seteuid(0) != 0 || ::setegid(gid_) != 0))
+            std::abort();  // the rest of the run would have the wrong rights
+    }
     bool active() const { return ::geteuid() != 0; }  // false: still root, permissions cannot be tested
 };
 
+inline rlimit FileSizeLimitNow()
+{
+    rlimit now{};
+    ::getrlimit(RLIMIT_FSIZE, &now);
+    return now;
+}
+
 struct FileSizeLimit {  // limits the size of files this process may write: a write fails part-way
-    rlimit saved_ = [] { rlimit now{}; return ::getrlimit(RLIMIT_FSIZE, &now), now; }();
+    rlimit saved_ = FileSizeLimitNow();
     void (*previous_)(int) = std::signal(SIGXFSZ, SIG_IGN);
-    explicit FileSizeLimit(rlim_t bytes) { const rlimit limit{bytes, saved_.rlim_max}; ::setrlimit(RLIMIT_FSIZE, &limit); }
-    ~FileSizeLimit() { ::setrlimit(RLIMIT_FSIZE, &saved_), std::signal(SIGXFSZ, previous_); }
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        const rlimit limit{bytes, saved_.rlim_max};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, previous_);
+    }
 };
 
 #ifdef __linux__
@@ -49,7 +68,8 @@ struct SmallDisk {  // a 64 KiB tmpfs mounted on the folder `at` while it lives;
         while (put > 0)
             put = ::write(fd, block, sizeof block);
         const bool full = put < 0 && errno == ENOSPC;
-        return ::close(fd), full;
+        ::close(fd);
+        return full;
     }
 };
 #endif

@@ -249,42 +249,6 @@ private slots:
     }
 
 
-    void controls_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QRect>("place");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("toolTip");
-        QTest::newRow("version") << "Label4" << QRect(307, 1, 95, 17) << "Rowtick Ver1.0" << "Copyright © Halvern. All rights reserved.";
-        QTest::newRow("target heading") << "Label1" << QRect(10, 5, 111, 11) << "対象ファイル" << "";
-        QTest::newRow("target list, blue") << "lstFileName" << QRect(5, 19, 397, 100) << "" << "ここにﾌｧｲﾙを投げて下さい！";
-        QTest::newRow("diamond") << "Image1" << QRect(185, 120, 32, 32) << "" << "";
-        QTest::newRow("result heading") << "Label2" << QRect(5, 130, 111, 11) << "ファイル・ステップ数" << "";
-        QTest::newRow("result list, orange") << "List1" << QRect(6, 145, 397, 100) << "" << "";
-        QTest::newRow("count button") << "Command2" << QRect(175, 250, 74, 55) << "ｶｳﾝﾄ開始" << "";
-        QTest::newRow("save button") << "Command3" << QRect(252, 250, 72, 55) << "結果保存" << "";
-        QTest::newRow("end button") << "cmdEnd" << QRect(326, 250, 75, 55) << "終了" << "";
-        QTest::newRow("program picture") << "Picture1" << QRect(20, 263, 38, 38) << "" << "";
-        QTest::newRow("program name") << "Label3" << QRect(59, 266, 104, 15) << "Rowtick" << "";
-        QTest::newRow("mail address") << "Label5" << QRect(58, 281, 104, 14) << "mail@hv.example" << "質問など、お気軽に";
-        QTest::newRow("status bar") << "STS" << QRect(0, 312, 408, 17) << "" << "ｼﾝｸﾞﾙｸﾘｯｸで設定画面、ﾀﾞﾌﾞﾙｸﾘｯｸで戻ります。";
-    }
-    void controls()
-    {
-        QFETCH(QString, name);
-        QFETCH(QRect, place);
-        QFETCH(QString, text);
-        QFETCH(QString, toolTip);
-        QWidget* widget = control(name);
-        QVERIFY(widget);
-        QCOMPARE(widget->geometry(), place);
-        QVERIFY(widget->isVisible());
-        QCOMPARE(widget->toolTip(), toolTip);
-        if (auto* label = qobject_cast<QLabel*>(widget))
-            QCOMPARE(label->text(), text);
-        else if (auto* button = qobject_cast<QAbstractButton*>(widget))
-            QCOMPARE(button->text(), text);
-    }
     void startUpState()
     {
         QCOMPARE(form_->size(), QSize(408, 329));
