@@ -18,6 +18,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QScreen>
+#include <QTimer>
 #include <QToolButton>
 
 #include "AccessibleRoles.h"
@@ -146,6 +147,12 @@ Form1::Form1(Desktop& desktop, QWidget* parent) : QWidget(parent), desktop_(desk
     Form_Load();
     connectEvents();
     Command2->setFocus();
+
+    // Laying out the target list's rows loads the fonts, the longest step of
+    // the start: it is done once the window is on the screen, before its first
+    // paint, so that the window appears as soon as it can.
+    lstFileName->hide();
+    QTimer::singleShot(0, lstFileName, &QWidget::show);
 }
 
 Form1::~Form1() = default;

@@ -8,23 +8,7 @@
 
 #include "Pictures.h"
 
-#ifdef ROWTICK_FONTCONFIG
-#include <thread>
-
-#include <fontconfig/fontconfig.h>
-#endif
-
 namespace rowtick {
-
-void StartLoadingFonts()
-{
-#ifdef ROWTICK_FONTCONFIG
-    // Fontconfig keeps one configuration per process and makes it safely from
-    // any thread; Qt's font database later finds it made. The thread is left
-    // to end on its own: the program never waits for it.
-    std::thread([] { FcInit(); }).detach();
-#endif
-}
 
 bool SetUpApplication(QApplication& app)
 {

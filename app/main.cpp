@@ -13,7 +13,6 @@ int main(int argc, char* argv[])
     if (commandLine.answerQuestion(std::cout))
         return 0;
 
-    rowtick::StartLoadingFonts();
     QApplication app(commandLine.toolkitArgc(), commandLine.toolkitArgv());
     rowtick::SetUpApplication(app);
 

@@ -9,7 +9,7 @@ purpose="${1:-run}"
 packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-translations-l10n qt6-wayland
-  libgl-dev libfontconfig-dev
+  libgl-dev
   fonts-ipafont-gothic
 )
 if [[ "$purpose" == test ]]; then

@@ -252,6 +252,8 @@ private slots:
     void startUpState()
     {
         QCOMPARE(form_->size(), QSize(408, 329));
+        for (QWidget* widget : form_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            QVERIFY2(widget->isVisible(), qPrintable(widget->objectName()));  // the list is laid out after the map
         QCOMPARE(Rows(targets()), QStringList{kHint});
         QCOMPARE(results()->model()->rowCount(), 0);
         QCOMPARE(status()->panelText(0) + status()->panelText(1), QString());
