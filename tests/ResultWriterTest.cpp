@@ -130,6 +130,16 @@ TEST(WriteResultFile, TwoSavesAtOnceLeaveOneWholeFile)
 enum class Obstacle { None, OrdinaryUser, CutOff, FullDisk, RefusedMode, CutOffInPlace };
 struct RefusedCase { const char* scenario; fs::path (*prepare)(Where); Obstacle obstacle = Obstacle::None; };
 fs::path OldFile(Where f) { return WriteFile(f / "result.csv", "1,\t/the/previous/result.c\r\n"); }
+
+#ifndef _WIN32
+// A file anyone may write, in a folder of mode `folder` (0555: no new file may be made there).
+fs::path WritableOldFileInFolder(Where f, fs::perms folder)
+{
+    fs::permissions(OldFile(f), fs::perms(0666));
+    fs::permissions(f, folder);
+    return f / "result.csv";
+}
+#endif
 class RefusedSave : public ::testing::TestWithParam<RefusedCase> {};
 
 // Each refusal gives a reason and leaves what was there untouched, with no temporary file behind.
@@ -195,17 +205,11 @@ INSTANTIATE_TEST_SUITE_P(Targets, RefusedSave, ::testing::Values(
             ::mkfifo((f / "result.csv").c_str(), 0644);
             return f / "result.csv";
         }},
-        RefusedCase{"owner cannot be kept", [](Where f) {
-            fs::permissions(OldFile(f), fs::perms(0666));
-            fs::permissions(f, fs::perms(0777));
-            return f / "result.csv";
-        }, Obstacle::OrdinaryUser},
+        RefusedCase{"owner cannot be kept", [](Where f) { return WritableOldFileInFolder(f, fs::perms(0777)); },
+                    Obstacle::OrdinaryUser},
         RefusedCase{"mode cannot be set", OldFile, Obstacle::RefusedMode},
-        RefusedCase{"write in place cut off part-way", [](Where f) {
-            fs::permissions(OldFile(f), fs::perms(0666));
-            fs::permissions(f, fs::perms(0555));
-            return f / "result.csv";
-        }, Obstacle::CutOffInPlace},
+        RefusedCase{"write in place cut off part-way", [](Where f) { return WritableOldFileInFolder(f, fs::perms(0555)); },
+                    Obstacle::CutOffInPlace},
         RefusedCase{"full disk", [](Where f) { return OldFile(f / "disk"); }, Obstacle::FullDisk}),
 #endif
     ScenarioName);
@@ -260,11 +264,8 @@ INSTANTIATE_TEST_SUITE_P(Targets, KeptSave, ::testing::Values(
             fs::create_symlink("made.csv", f / "link.csv");
             return f / "link.csv";
         }},
-        KeptCase{"writable file in a locked folder", [](Where f) {
-            fs::permissions(OldFile(f), fs::perms(0666));
-            fs::permissions(f, fs::perms(0555));
-            return f / "result.csv";
-        }, Obstacle::OrdinaryUser},
+        KeptCase{"writable file in a locked folder", [](Where f) { return WritableOldFileInFolder(f, fs::perms(0555)); },
+                 Obstacle::OrdinaryUser},
         KeptCase{"owner, group and mode", [](Where f) {
             const fs::path file = OldFile(f);
             if (::geteuid() == 0 && ::chown(file.c_str(), 65534, 100) != 0)
