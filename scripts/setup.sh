@@ -19,7 +19,7 @@ if [[ "$purpose" == test ]]; then
     dpkg-dev debhelper desktop-file-utils appstream lintian file dbus-daemon
     binutils-mingw-w64-x86-64 gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix
     googletest wine wine64 locales
-    libx11-dev xvfb
+    libx11-dev xvfb openbox xdotool x11-utils
   )
 fi
 
