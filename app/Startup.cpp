@@ -5,12 +5,12 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QScreen>
+#include <QTranslator>
 #include <QWidget>
 #include <QWindow>
 
 #include <array>
 #include <memory>
-#include <QTranslator>
 
 #include "Pictures.h"
 
