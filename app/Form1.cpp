@@ -327,6 +327,7 @@ void Form1::Command2_Click()
     run_ = &run;
     run.exec();
     run_ = nullptr;
+    emit countEnded();
 }
 
 void Form1::AppendResultRows(std::vector<ResultRow> rows)
