@@ -1,5 +1,6 @@
 #include "LeftoverName.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace rowtick {
@@ -67,7 +68,11 @@ std::optional<LeftoverName> LeftoverName::Parse(std::string_view name)
 
 std::string LeftoverName::Chosen(std::string_view name)
 {
-    return std::string(name.substr(0, kChosenMax));
+    std::size_t size = std::min(name.size(), kChosenMax);
+    // Never within a UTF-8 sequence: the name stays text where names are text.
+    while (size < name.size() && size > 0 && (static_cast<unsigned char>(name[size]) & 0xC0) == 0x80)
+        --size;
+    return std::string(name.substr(0, size));
 }
 
 std::string LeftoverName::Computer(std::string_view name)

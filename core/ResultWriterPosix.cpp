@@ -275,8 +275,9 @@ bool Carry(int from, const struct stat& old, int to)
     const gid_t group = now.st_gid == old.st_gid ? static_cast<gid_t>(-1) : old.st_gid;
     if ((owner != static_cast<uid_t>(-1) || group != static_cast<gid_t>(-1)) && ::fchown(to, owner, group) != 0)
         return false;
-    // After the owner: a change of owner clears the set-user-ID and set-group-ID bits.
-    if (::fchmod(to, old.st_mode & 07777) != 0)
+    // After the owner: a change of owner clears the set-user-ID and set-group-ID bits. Some file
+    // systems (FAT) have no modes to change.
+    if ((::fstat(to, &now) != 0 || now.st_mode != old.st_mode) && ::fchmod(to, old.st_mode & 07777) != 0)
         return false;
     // The ACL as it is (the group's bits of the mode are its mask, not the group's rights).
     if (!CopyAttribute(from, to, kAcl))

@@ -267,6 +267,61 @@ INSTANTIATE_TEST_SUITE_P(Targets, RefusedSave, ::testing::Values(
 #endif
     ScenarioName);
 
+#ifdef _WIN32
+bool UnderWine()
+{
+    return ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+}
+
+struct KeptCase {
+    const char* scenario;
+    fs::path (*prepare)(Where);  // gives the path to save to
+    bool wineCannotShow = false;
+};
+class KeptSave : public ::testing::TestWithParam<KeptCase> {};
+
+// The file a save writes keeps the old file's attributes, streams and other names; a link's file is written.
+TEST_P(KeptSave, WritesWhereAPlainOverwriteWouldAndKeepsTheFile)
+{
+    const KeptCase& c = GetParam();
+    if (c.wineCannotShow && UnderWine())
+        GTEST_SKIP() << "Wine does not keep this (see README)";
+    TempFolder folder;
+    const fs::path file = c.prepare(folder.path());
+    const DWORD attributes = ::GetFileAttributesW(file.c_str());
+    const std::string stream = ReadAll(file.native() + L":origin");
+    const auto listed = Listing(folder.path());
+
+    const WriteOutcome outcome = WriteResultFile(file, ManyRows());
+
+    EXPECT_TRUE(outcome.ok) << outcome.reason;
+    EXPECT_EQ(Listing(folder.path()), listed);
+    for (const fs::path& name : listed)
+        if (name.extension() == ".csv")
+            EXPECT_EQ(ReadAll(name), ResultFileBytes(ManyRows())) << name;  // every name of the file
+    EXPECT_EQ(::GetFileAttributesW(file.c_str()), attributes);
+    EXPECT_EQ(ReadAll(file.native() + L":origin"), stream);
+}
+
+INSTANTIATE_TEST_SUITE_P(Targets, KeptSave, ::testing::Values(
+        KeptCase{"second hard link", [](Where f) {
+            const fs::path file = OldFile(f);
+            ::CreateHardLinkW((f / "other name.csv").c_str(), file.c_str(), nullptr);
+            return file;
+        }},
+        KeptCase{"link to a file", [](Where f) {
+            ::CreateSymbolicLinkW((f / "link.csv").c_str(), OldFile(f).c_str(), 0);
+            return f / "link.csv";
+        }},
+        KeptCase{"hidden file with a stream", [](Where f) {
+            const fs::path file = OldFile(f);
+            WriteFile(file.native() + L":origin", "kept");
+            ::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_HIDDEN);
+            return file;
+        }, true}),
+    ScenarioName);
+#endif
+
 #ifndef _WIN32
 // The ACL, the extended attributes and the flags of a file, as one text to compare.
 std::string Extras(const fs::path& file)
