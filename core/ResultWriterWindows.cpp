@@ -1,5 +1,5 @@
 // Saving the result file on Windows, by the same table as on POSIX
-// (SaveDecision): the chosen name is looked at and opened once; a file with one
+// (SaveDecision): the chosen name is opened once, and that is the look; a file with one
 // name is replaced by a new file through ReplaceFileW, which keeps the old
 // file's ACL, attributes and streams; a link's target, a file with other names
 // and a file in a folder that takes no new file are rewritten in place, after a
@@ -192,12 +192,6 @@ struct Opened {
     SaveDecision::Found found;
 };
 
-bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b)
-{
-    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh
-           && a.nFileIndexLow == b.nFileIndexLow;
-}
-
 // Opens `name` for reading and writing; a file held open elsewhere for a
 // moment (a virus scanner, an indexer, another save of it) is waited out for
 // up to half a second.
@@ -212,64 +206,46 @@ HANDLE OpenForWriting(const std::wstring& name, DWORD access, DWORD creation, DW
     }
 }
 
-// Looks at the name without following a link (and at a link's file), opens
-// what was looked at, and compares it with what was opened. False with the
-// error set.
+// Opens the name for writing without following a link, so that what is
+// looked at is what was opened; a link (Windows has no sticky shared folders)
+// is then followed, and its file is compared with what was looked at. False
+// with the error set.
 bool LookAndOpen(const std::wstring& target, const std::filesystem::path& path, Opened& opened)
 {
     SaveDecision::Found& found = opened.found;
-    const DWORD look = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
-    Handle name(::CreateFileW(target.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, look, nullptr));
-    if (!name.valid())
-        return ::GetLastError() == ERROR_FILE_NOT_FOUND;  // nothing there: a new file
-    BY_HANDLE_FILE_INFORMATION looked {};
-    if (!::GetFileInformationByHandle(name.get(), &looked))
-        return false;
-    found.link = (looked.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-    bool targetExists = true;
-    if (found.link) {
-        name.reset(::CreateFileW(target.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-        if (!name.valid() && ::GetLastError() != ERROR_FILE_NOT_FOUND)
-            return false;
-        targetExists = name.valid();
-        if (targetExists && !::GetFileInformationByHandle(name.get(), &looked))
-            return false;
-    }
-    if (targetExists) {
-        found.exists = true;
-        found.folder = (looked.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        found.regular = !found.folder && ::GetFileType(name.get()) == FILE_TYPE_DISK;
-        found.readOnly = (looked.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
-        if (found.folder || !found.regular || found.readOnly)
-            return true;  // refused without opening it for writing
-    }
-    name.reset();
-    if (ResultWriterSeams::betweenLookAndOpen != nullptr)
-        ResultWriterSeams::betweenLookAndOpen(path);
-
-    // A dangling link: the file it names is made, as writing to the link would.
-    const DWORD creation = targetExists ? OPEN_EXISTING : OPEN_ALWAYS;
-    const DWORD flags = found.link ? 0 : FILE_FLAG_OPEN_REPARSE_POINT;
-    opened.file.reset(OpenForWriting(target, GENERIC_READ | GENERIC_WRITE, creation, flags));
+    const DWORD access = GENERIC_READ | GENERIC_WRITE;
+    opened.file.reset(OpenForWriting(target, access, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT));
     if (!opened.file.valid() && ::GetLastError() == ERROR_ACCESS_DENIED) {
-        opened.file.reset(OpenForWriting(target, GENERIC_WRITE, creation, flags));
+        // A folder or a read-only file is refused without being opened.
+        const DWORD attributes = ::GetFileAttributesW(target.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))) {
+            found.exists = true;
+            found.folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+            found.regular = !found.folder;
+            found.readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+            return true;
+        }
+        opened.file.reset(OpenForWriting(target, GENERIC_WRITE, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT));
         found.readable = false;
     }
-    if (!opened.file.valid()) {
-        if (::GetLastError() != ERROR_FILE_NOT_FOUND)
-            return false;
-        found.swapped = true;
-        return true;
-    }
+    if (!opened.file.valid())
+        return ::GetLastError() == ERROR_FILE_NOT_FOUND;  // nothing there: a new file
     BY_HANDLE_FILE_INFORMATION info {};
     if (!::GetFileInformationByHandle(opened.file.get(), &info))
         return false;
-    found.swapped = (targetExists && !SameFile(info, looked))
-                    || (!found.link && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0);
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        found.link = true;
+        if (ResultWriterSeams::betweenLookAndOpen != nullptr)
+            ResultWriterSeams::betweenLookAndOpen(path);
+        // A dangling link: the file it names is made, as writing to the link would.
+        opened.file.reset(OpenForWriting(target, found.readable ? access : GENERIC_WRITE, OPEN_ALWAYS, 0));
+        if (!opened.file.valid() || !::GetFileInformationByHandle(opened.file.get(), &info))
+            return false;
+    }
     found.exists = true;
-    found.regular = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    found.folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    found.regular = !found.folder && ::GetFileType(opened.file.get()) == FILE_TYPE_DISK;
+    found.readOnly = (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
     found.empty = info.nFileSizeHigh == 0 && info.nFileSizeLow == 0;
     found.names = info.nNumberOfLinks;
     return true;
@@ -322,8 +298,11 @@ WriteOutcome Replace(const std::wstring& target, const std::filesystem::path& fo
         }
     } else {
         replacing->file.reset();  // ReplaceFileW opens it itself
-        if (const DWORD error = ReplaceWith(target, temporary.name); error != 0)
+        if (const DWORD error = ReplaceWith(target, temporary.name); error != 0) {
+            if (error == ERROR_FILE_NOT_FOUND)
+                next = Next::Again;  // gone meanwhile (another save): the save starts again from the look
             return FailedWith(error);
+        }
     }
     temporary.kept = true;
     return {true, {}, {}};

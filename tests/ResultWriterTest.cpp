@@ -74,6 +74,13 @@ ResultList ManyRows()  // more than the cut-off lets through
 std::set<fs::path> Listing(Where folder) { return {fs::recursive_directory_iterator(folder), {}}; }
 
 #ifdef _WIN32
+bool UnderWine()
+{
+    return ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+}
+#endif
+
+#ifdef _WIN32
 // The system's ANSI code page (932 under the Japanese locale the tests run in): "?" for a character it lacks.
 const fs::path kOddPath = u8"/old/日本\t'한.bas";
 const std::string kOddBytes = "/old/\x93\xfa\x96\x7b\t'?.bas";
@@ -129,6 +136,10 @@ TEST(WriteResultFile, SavesExactlyTheRowsAndNothingElse)
 // one of them, and nothing else is left.
 TEST(WriteResultFile, TwoSavesAtOnceLeaveOneWholeFile)
 {
+#ifdef _WIN32
+    if (UnderWine())
+        GTEST_SKIP() << "Wine's ReplaceFileW moves the old file aside first (see README)";
+#endif
     ResultList first;
     ResultList second;
     for (int i = 0; i < 20000; ++i) {
@@ -187,14 +198,14 @@ class RefusedSave : public ::testing::TestWithParam<RefusedCase> {};
 TEST_P(RefusedSave, ReportsAReasonAndLeavesWhatWasThere)
 {
     const RefusedCase& c = GetParam();
-    if (c.obstacle == Obstacle::AsRoot && !OrdinaryUser().active())
-        GTEST_SKIP() << "another user's file needs root";
     TempFolder folder;
 #ifdef _WIN32
     const bool disk = false;  // no small disk is made here
     if (c.obstacle == Obstacle::CutOff && !std::getenv("ROWTICK_TEST_FILE_SIZE_LIMITED"))
         GTEST_SKIP() << "run by the test command under a file size limit";
 #else
+    if (c.obstacle == Obstacle::AsRoot && !OrdinaryUser().active())
+        GTEST_SKIP() << "another user's file needs root";
     std::optional<SmallDisk> disk;
     if (c.obstacle == Obstacle::FullDisk && !disk.emplace(folder.path() / "disk").mounted())
         GTEST_SKIP() << "a small tmpfs needs root and a permitted mount";
@@ -268,11 +279,6 @@ INSTANTIATE_TEST_SUITE_P(Targets, RefusedSave, ::testing::Values(
     ScenarioName);
 
 #ifdef _WIN32
-bool UnderWine()
-{
-    return ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
-}
-
 struct KeptCase {
     const char* scenario;
     fs::path (*prepare)(Where);  // gives the path to save to
@@ -312,7 +318,7 @@ INSTANTIATE_TEST_SUITE_P(Targets, KeptSave, ::testing::Values(
         KeptCase{"link to a file", [](Where f) {
             ::CreateSymbolicLinkW((f / "link.csv").c_str(), OldFile(f).c_str(), 0);
             return f / "link.csv";
-        }},
+        }, true},
         KeptCase{"hidden file with a stream", [](Where f) {
             const fs::path file = OldFile(f);
             WriteFile(file.native() + L":origin", "kept");
