@@ -126,24 +126,28 @@ bool Alive(long process)
 }
 
 // Removes from `folder` this user's new files of saves on this computer whose
-// process is gone and, once `leaf` is saved, their copies of its old bytes.
-void RemoveLeftovers(int folder, const std::string& leaf, bool saved)
+// process is gone and, with `copies`, their copies of the old bytes of `leaf`;
+// true where such copies are there and were left.
+bool RemoveLeftovers(int folder, const std::string& leaf, bool copies)
 {
     const int fd = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
-        return;
+        return false;
     DIR* dir = ::fdopendir(fd);
     if (dir == nullptr) {
         ::close(fd);
-        return;
+        return false;
     }
+    bool copiesLeft = false;
     const std::string computer = LeftoverName::Computer(Computer());
     std::vector<std::string> gone;
     while (const dirent* entry = ::readdir(dir)) {
         const auto parts = LeftoverName::Parse(entry->d_name);
         if (!parts || parts->computer != computer || parts->process == ::getpid() || Alive(parts->process))
             continue;
-        if (parts->kind == LeftoverName::Kind::NewFile || (saved && parts->chosen == LeftoverName::Chosen(leaf)))
+        const bool copy = parts->kind == LeftoverName::Kind::OldCopy && parts->chosen == LeftoverName::Chosen(leaf);
+        copiesLeft = copiesLeft || (copy && !copies);
+        if (parts->kind == LeftoverName::Kind::NewFile || (copy && copies))
             gone.emplace_back(entry->d_name);
     }
     for (const std::string& name : gone) {
@@ -153,6 +157,7 @@ void RemoveLeftovers(int folder, const std::string& leaf, bool saved)
             ::unlinkat(fd, name.c_str(), 0);
     }
     ::closedir(dir);
+    return copiesLeft;
 }
 
 // What is at the chosen name, opened.
@@ -459,6 +464,8 @@ WriteOutcome WriteResultFile(const std::filesystem::path& path, const ResultList
     if (folder.get() < 0)
         return FailedWith(errno);
 
+    // What killed saves left: their new files now, copies of old bytes once this save is through.
+    const bool copiesLeft = RemoveLeftovers(folder.get(), leaf, false);
     WriteOutcome outcome = FailedWith(EEXIST);
     for (int attempt = 0; attempt < 3; ++attempt) {
         Opened opened;
@@ -478,7 +485,8 @@ WriteOutcome WriteResultFile(const std::filesystem::path& path, const ResultList
                                               : RewriteInPlace(folder.get(), folderName, leaf, opened, bytes);
         break;
     }
-    RemoveLeftovers(folder.get(), leaf, outcome.ok);
+    if (outcome.ok && copiesLeft)
+        RemoveLeftovers(folder.get(), leaf, true);
     return outcome;
 }
 

@@ -164,12 +164,14 @@ bool Alive(long process)
 }
 
 // Removes from `folder` the new files of saves on this computer whose process
-// is gone and, once `leaf` is saved, their copies of its old bytes.
-void RemoveLeftovers(const std::filesystem::path& folder, const std::wstring& leaf, bool saved)
+// is gone and, with `copies`, their copies of the old bytes of `leaf`; true
+// where such copies are there and were left.
+bool RemoveLeftovers(const std::filesystem::path& folder, const std::wstring& leaf, bool copies)
 {
     const std::string computer = LeftoverName::Computer(Computer());
     const std::string chosen = LeftoverName::Chosen(Utf8(leaf));
     std::vector<std::wstring> gone;
+    bool copiesLeft = false;
     WIN32_FIND_DATAW found;
     const HANDLE search = ::FindFirstFileW(SystemName(folder / L".*.rowtick-*").c_str(), &found);
     for (bool more = search != INVALID_HANDLE_VALUE; more; more = ::FindNextFileW(search, &found)) {
@@ -177,13 +179,16 @@ void RemoveLeftovers(const std::filesystem::path& folder, const std::wstring& le
         if (!parts || parts->computer != computer || parts->process == static_cast<long>(::GetCurrentProcessId())
             || Alive(parts->process))
             continue;
-        if (parts->kind == LeftoverName::Kind::NewFile || (saved && parts->chosen == chosen))
+        const bool copy = parts->kind == LeftoverName::Kind::OldCopy && parts->chosen == chosen;
+        copiesLeft = copiesLeft || (copy && !copies);
+        if (parts->kind == LeftoverName::Kind::NewFile || (copy && copies))
             gone.emplace_back(found.cFileName);
     }
     if (search != INVALID_HANDLE_VALUE)
         ::FindClose(search);
     for (const std::wstring& name : gone)
         ::DeleteFileW(SystemName(folder / name).c_str());
+    return copiesLeft;
 }
 
 // What is at the chosen name, opened.
@@ -360,6 +365,8 @@ WriteOutcome WriteResultFile(const std::filesystem::path& path, const ResultList
     const std::wstring leaf = path.filename().native();
     const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
 
+    // What killed saves left: their new files now, copies of old bytes once this save is through.
+    const bool copiesLeft = RemoveLeftovers(folder, leaf, false);
     WriteOutcome outcome = FailedWith(ERROR_FILE_EXISTS);
     for (int attempt = 0; attempt < 3; ++attempt) {
         Opened opened;
@@ -380,7 +387,8 @@ WriteOutcome WriteResultFile(const std::filesystem::path& path, const ResultList
         outcome = decision.way == Way::Refuse ? Failed(decision.reason) : RewriteInPlace(folder, leaf, opened, bytes);
         break;
     }
-    RemoveLeftovers(folder, leaf, outcome.ok);
+    if (outcome.ok && copiesLeft)
+        RemoveLeftovers(folder, leaf, true);
     return outcome;
 }
 
