@@ -55,15 +55,17 @@ left_behind() {  # what lies in the folder besides the file and its other name
     find "$folder" -mindepth 1 -maxdepth 1 -type f ! -name result.csv ! -name 'other name.csv'
 }
 
-damaged=0 copied=0 kills_leaving=0 files_left=0 bytes_left=0
+refused=0 damaged=0 copied=0 kills_leaving=0 files_left=0 bytes_left=0
 for ((i = 1; i <= kills; i++)); do
     "$saver" loop "$file" "$rows" &
     pid=$!
     # 0 to 1.5 s: the first saves and any moment of the later ones.
     sleep "$(printf '0.%03d' $((RANDOM % 1000)))"
     (( RANDOM % 2 )) && sleep 0.5
-    kill -9 "$pid"
-    wait "$pid" 2>/dev/null || true
+    kill -9 "$pid" 2>/dev/null || true
+    status=0
+    wait "$pid" 2>/dev/null || status=$?
+    (( status == 137 )) || refused=$((refused + 1))  # ended by itself: a save failed
     mapfile -t left < <(left_behind)
     if (( ${#left[@]} > 0 )); then
         kills_leaving=$((kills_leaving + 1))
@@ -81,5 +83,5 @@ for ((i = 1; i <= kills; i++)); do
     fi
 done
 mapfile -t remaining < <(left_behind)
-echo "way: $way  kills: $kills  rows: $rows  damaged files: $damaged (with a complete copy of the old bytes: $copied)" \
+echo "way: $way  kills: $kills  rows: $rows  failed saves: $refused  damaged files: $damaged (with a complete copy of the old bytes: $copied)" \
      " kills leaving files: $kills_leaving ($files_left files, $bytes_left bytes)  left at the end: ${#remaining[@]}"
