@@ -354,8 +354,10 @@ void Form1::Command3_Click()
         desktop_.exec(warning);
         return;
     }
+    // Saved, perhaps with a caveat (a folder that could not be flushed) on a line of its own.
+    const QString caveat = outcome.warning.empty() ? QString() : QLatin1Char('\n') + Text(outcome.warning);
     QMessageBox confirmation(QMessageBox::Information, texts::ApplicationTitle(),
-                             shown + QLatin1Char('\n') + texts::Saved(), QMessageBox::Ok, this);
+                             shown + QLatin1Char('\n') + texts::Saved() + caveat, QMessageBox::Ok, this);
     desktop_.exec(confirmation);
 }
 

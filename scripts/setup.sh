@@ -20,6 +20,7 @@ if [[ "$purpose" == test ]]; then
     binutils-mingw-w64-x86-64 gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix
     googletest wine wine64 locales
     libx11-dev xvfb openbox xdotool x11-utils
+    acl attr dosfstools fusefat
   )
 fi
 
