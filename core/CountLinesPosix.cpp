@@ -128,7 +128,16 @@ LineCount CountLines(const std::filesystem::path& path, const std::atomic<bool>*
                 return -static_cast<long long>(errno);
         }
     };
-    LineCount count = reading::CountFile(readAt, size, buffer, stop, bytesRead);
+    // Holes read as zero bytes: they are skipped where the file system reports
+    // them, and counted as the zeros they hold.
+    const auto dataAt = [fd = fd.get()](std::uint64_t offset) -> reading::DataRun {
+        const off_t start = ::lseek(fd, static_cast<off_t>(offset), SEEK_DATA);
+        if (start < 0)
+            return errno == ENXIO ? reading::DataRun{} : reading::AllData(offset);
+        const off_t end = ::lseek(fd, start, SEEK_HOLE);
+        return {static_cast<std::uint64_t>(start), end < 0 ? reading::DataRun::kNone : static_cast<std::uint64_t>(end)};
+    };
+    LineCount count = reading::CountFile(readAt, dataAt, size, buffer, stop, bytesRead);
     if (!count.counted())
         return count;
 

@@ -101,7 +101,7 @@ LineCount CountLines(const std::filesystem::path& path, const std::atomic<bool>*
         return got;
     };
     const std::uint64_t size = (std::uint64_t{before.nFileSizeHigh} << 32) | before.nFileSizeLow;
-    LineCount count = reading::CountFile(readAt, size, buffer, stop, bytesRead);
+    LineCount count = reading::CountFile(readAt, reading::AllData, size, buffer, stop, bytesRead);
     if (!count.counted())
         return count;
 

@@ -73,6 +73,8 @@ std::uint64_t CountLinesInBuffer(std::string_view bytes);
 // The lines of a stream counted in consecutive pieces, in stream order: a CR
 // ending one piece and an LF starting the next are one line end.
 std::uint64_t JoinRanges(std::span<const LineCounter::Range> ranges);
+// Two consecutive pieces as one, so that pieces can be joined as they come.
+LineCounter::Range JoinRange(const LineCounter::Range& before, const LineCounter::Range& after);
 
 // The answer for one target.
 struct LineCount {
