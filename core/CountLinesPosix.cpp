@@ -86,6 +86,18 @@ bool SameFileState(const struct stat& a, const struct stat& b)
 
 }  // namespace
 
+std::optional<std::uint64_t> SizeToRead(const std::filesystem::path& path)
+{
+    // What CountLines reads: a file with a name that is not hidden, a regular
+    // file once links are followed, that this process may open for reading.
+    const std::string& name = path.native();
+    struct stat info {};
+    if (HiddenName(name) || ::stat(name.c_str(), &info) != 0 || !S_ISREG(info.st_mode)
+        || ::faccessat(AT_FDCWD, name.c_str(), R_OK, AT_EACCESS) != 0)
+        return std::nullopt;
+    return static_cast<std::uint64_t>(info.st_size);
+}
+
 LineCount CountLines(const std::filesystem::path& path, const std::atomic<bool>* stop,
                      std::atomic<std::uint64_t>* bytesRead)
 {

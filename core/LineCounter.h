@@ -95,5 +95,9 @@ struct LineCount {
 // `bytesRead`, when given, grows by every block read, for a progress bar.
 LineCount CountLines(const std::filesystem::path& path, const std::atomic<bool>* stop = nullptr,
                      std::atomic<std::uint64_t>* bytesRead = nullptr);
+// The bytes CountLines(path) reads, or nothing for a file it does not read at
+// all (hidden, not a regular file, missing, unreadable): the same rule, so
+// that a progress bar sized by it reaches its end.
+std::optional<std::uint64_t> SizeToRead(const std::filesystem::path& path);
 
 }  // namespace rowtick
