@@ -196,12 +196,12 @@ TEST_P(SparseFile, HolesCountAsZeroBytes)
     char name[] = "/dev/shm/rowtick-sparse-XXXXXX";
     const int fd = ::mkstemp(name);
     ASSERT_GE(fd, 0);
+    const std::unique_ptr<char, void (*)(char*)> removed(name, [](char* file) { ::unlink(file); });
     EXPECT_EQ(::ftruncate(fd, static_cast<off_t>(size)), 0);
     for (const auto& [offset, bytes] : data)
         EXPECT_EQ(::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset)), static_cast<long>(bytes.size()));
     ::close(fd);
     const LineCount count = CountLines(name);
-    ::unlink(name);
     EXPECT_EQ(count.reason, "");
     EXPECT_EQ(count.lines, lines);
 }
