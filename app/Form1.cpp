@@ -404,9 +404,9 @@ void Form1::lstFileName_Click()
 
 void Form1::lstFileName_DblClick()
 {
-    // The hint row names no file.
+    // The hint row names no file, and a refused entry none this program may open.
     const int row = selectedTargetRow();
-    if (row < 0 || TargetList::isHintRow(row))
+    if (row < 0 || TargetList::isHintRow(row) || targets_->refusal(row))
         return;
     desktop_.openUrl(FileUrlOf(targets_->target(row)));
 }

@@ -52,6 +52,7 @@ inline constexpr std::string_view kOtherComputer = "別のコンピューター�
 inline constexpr std::string_view kImpossibleName = "ファイル名に使えない文字が含まれています";
 inline constexpr std::string_view kRelativePath = "相対パスです";
 inline constexpr std::string_view kNotPlainFileUrl = "ファイルの場所だけを表す URL ではありません";
+inline constexpr std::string_view kPathTooLong = "パスが長すぎるため、ファイルを指していません";
 
 // System errors (errno values on POSIX, GetLastError values on Windows).
 inline constexpr std::string_view kErrNotFound = "ファイルが見つかりません";

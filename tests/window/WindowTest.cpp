@@ -818,6 +818,7 @@ private slots:
         QTest::newRow("encoded NUL") << QByteArray("file:///etc/hostname%00.txt\r\n") << QByteArray("$'/etc/hostname\\x00.txt'") << "ファイル名に使えない文字が含まれています";
         QTest::newRow("raw NUL") << (QByteArray("file:///etc/hostname") + '\0' + ".txt\r\n") << QByteArray("$'/etc/hostname\\x00.txt'") << "ファイル名に使えない文字が含まれています";
         QTest::newRow("relative") << QByteArray("file:relx.txt\r\n") << QByteArray("relx.txt") << "相対パスです";
+        QTest::newRow("one long line") << "file:///" + QByteArray(1000000, 'a') << "/" + QByteArray(999, 'a') + "\u2026" << "パスが長すぎるため、ファイルを指していません";
     }
     void refusedDropsKeepWhatWasDropped()
     {
@@ -835,6 +836,8 @@ private slots:
         QCOMPARE(Rows(targets()), (QStringList{kHint, shown}));
         QCOMPARE(Rows(results()), QStringList{"-,\t" + shown});
         QCOMPARE(Rows(results(), Qt::ToolTipRole), QStringList{reason});
+        clickTarget(1, true);
+        QCOMPARE(desktop_->openedUrls, QList<QUrl>{});  // never opened
         desktop_->savePath = dir_->filePath("result.csv");
         click("Command3");
         QCOMPARE(ReadAll(desktop_->savePath), "-,\t" + field + "\r\n");
