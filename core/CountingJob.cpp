@@ -16,7 +16,7 @@ namespace rowtick {
 // Shared with the workers, so that a worker that outlives the job (stuck in
 // the file system after a cancel) still has something valid to write to.
 struct CountingJob::State {
-    std::shared_ptr<const TargetList> targets;
+    TargetList targets;  // the job's own snapshot: nothing changes it while the job reads it
     Counter counter;
     std::vector<std::optional<LineCount>> counts;  // filled by the workers, any order
     std::atomic<std::size_t> nextToClaim{0};
@@ -40,8 +40,8 @@ struct CountingJob::State {
             if (i >= counts.size() || cancelled.load())
                 return;
             const auto row = static_cast<std::int64_t>(i) + 1;
-            LineCount count = counter && !targets->refusal(row) ? counter(targets->target(row), &cancelled)
-                                                                : CountTarget(*targets, row, &cancelled, &bytesRead);
+            LineCount count = counter && !targets.refusal(row) ? counter(targets.target(row), &cancelled)
+                                                               : CountTarget(targets, row, &cancelled, &bytesRead);
             std::lock_guard lock(mutex);
             if (stopped)
                 return;
@@ -50,18 +50,12 @@ struct CountingJob::State {
         }
     }
 
-    // The sizes of the regular files among the targets (a link to one counts).
+    // The bytes the run reads: the sizes of the targets it reads, and of no other.
     void size()
     {
         std::uint64_t total = 0;
-        for (std::int64_t row = 1; row < targets->rowCount() && !cancelled.load(); ++row) {
-            if (targets->refusal(row))
-                continue;
-            std::error_code error;
-            const std::uintmax_t bytes = std::filesystem::file_size(targets->target(row), error);
-            if (!error)
-                total += bytes;
-        }
+        for (std::int64_t row = 1; row < targets.rowCount() && !cancelled.load(); ++row)
+            total += TargetSize(targets, row).value_or(0);
         bytesToRead.store(total);
         sized.store(true);
     }
@@ -80,8 +74,8 @@ CountingJob::CountingJob(std::shared_ptr<const TargetList> targets, unsigned wor
     : state_(std::make_shared<State>())
     , workers_(workers != 0 ? workers : std::max(1u, std::thread::hardware_concurrency()))
 {
-    state_->counts.resize(static_cast<std::size_t>(targets->registeredCount()));
-    state_->targets = std::move(targets);
+    state_->targets = *targets;
+    state_->counts.resize(static_cast<std::size_t>(state_->targets.registeredCount()));
     state_->counter = std::move(counter);
     workers_ = static_cast<unsigned>(std::min<std::size_t>(workers_, std::max<std::size_t>(1, state_->counts.size())));
 }
@@ -128,7 +122,7 @@ std::vector<ResultRow> CountingJob::takeRows()
     rows.reserve(end - state_->taken);
     for (std::size_t i = state_->taken; i < end; ++i) {
         LineCount& count = *state_->counts[i];
-        rows.push_back(ResultRow{state_->targets->target(static_cast<std::int64_t>(i) + 1), count.lines, std::move(count.reason)});
+        rows.push_back(ResultRow{state_->targets.target(static_cast<std::int64_t>(i) + 1), count.lines, std::move(count.reason)});
         state_->counts[i].reset();  // taken rows are never scanned again; free them
     }
     state_->taken = end;
@@ -145,7 +139,7 @@ bool CountingJob::finished() const
 
 std::int64_t CountingJob::total() const
 {
-    return state_->targets->registeredCount();
+    return state_->targets.registeredCount();
 }
 
 std::uint64_t CountingJob::bytesRead() const
@@ -172,7 +166,7 @@ std::filesystem::path CountingJob::current() const
 {
     std::lock_guard lock(state_->mutex);
     const std::size_t end = state_->readyPrefixEnd();
-    return end < state_->counts.size() ? state_->targets->target(static_cast<std::int64_t>(end) + 1) : std::filesystem::path();
+    return end < state_->counts.size() ? state_->targets.target(static_cast<std::int64_t>(end) + 1) : std::filesystem::path();
 }
 
 }  // namespace rowtick
