@@ -3,33 +3,6 @@
 namespace rowtick { namespace {
 using namespace test;
 
-#ifdef _WIN32
-const fs::path kOddName = u8"-한글é x.c";  // outside code page 932
-#else
-const fs::path kOddName = "-\x83\x65\tx.c";  // not UTF-8
-#endif
-
-// One row per target in order, whatever it is (a file twice, a missing one, an odd name); a second run appends.
-TEST(CountingRun, OneRowPerTargetInOrderAndASecondRunAppends)
-{
-    TempFolder folder;
-    const fs::path twice = folder.write("b.c", "one\ntwo\nthree\n");
-    TargetList targets;
-    targets.append(std::vector{twice, folder.write("a.c", ""), folder.path() / "missing.c", folder.write("c.bas", "x\r\ny"),
-                               twice, folder.write(kOddName, "a\n")});
-    ResultList results;
-    RunCount(targets, results);
-    std::string rows;
-    for (std::int64_t i = 0; i < results.rowCount(); ++i) {
-        const bool samePath = results.row(i).path == targets.text(i + 1);
-        rows += results.row(i).countText() + (samePath ? " " : "?");
-    }
-    EXPECT_EQ(rows, "3 0 - 2 3 1 ");
-    const std::string first = ResultFileBytes(results);
-    RunCount(targets, results);
-    EXPECT_EQ(ResultFileBytes(results), first + first);
-}
-
 TargetList MixedTargets(const TempFolder& folder, int files)  // files of 0-16 lines, missing, folder, duplicates
 {
     TargetList targets;
@@ -55,38 +28,8 @@ TEST(CountingJob, GivesExactlyTheRowsOfRunCountForAnyNumberOfWorkers)
     }
 }
 
-// The counter holds the 6th target until the test lets it go: cancelled there, exactly the five rows before it come out.
-TEST(CountingJob, CancelKeepsExactlyTheRowsBeforeTheHeldTarget)
+TEST(TargetList, FileNameOf)
 {
-    TempFolder folder;
-    const auto targets = std::make_shared<const TargetList>(MixedTargets(folder, 40));
-    TargetList firstFive;
-    for (std::int64_t row = 1; row <= 5; ++row)
-        firstFive.append(targets->target(row));
-    ResultList expected;
-    RunCount(firstFive, expected);
-    std::promise<void> open;
-    const fs::path held = targets->target(6);
-    CountingJob job(targets, 3, [gate = open.get_future().share(), held](const fs::path& path, const std::atomic<bool>* stop) {
-        if (path == held)
-            gate.wait();
-        return CountLines(path, stop);
-    });
-    job.start();
-    while (job.current() != held)
-        job.wait(50ms);
-    job.cancel();
-    open.set_value();
-    EXPECT_EQ(Take(job), ResultFileBytes(expected));
-    EXPECT_EQ(job.taken(), 5);
-}
-
-TEST(TargetList, RegisteredCountTextAndFileNameOf)
-{
-    TargetList targets;
-    targets.append(std::vector<fs::path>{"/src/b.cpp", "/src", "/src/b.cpp"});
-    EXPECT_EQ(RegisteredCountText(TargetList().registeredCount()) + RegisteredCountText(targets.registeredCount())
-                  + RegisteredCountText(5000000000), "登録数=0登録数=3登録数=5000000000");
     const std::vector<std::pair<fs::path, fs::path>> names = {
         {"/src/main.bas", "main.bas"}, {"/main.bas", "main.bas"}, {"/src/", ""}, {"main.bas", ""},
 #ifdef _WIN32

@@ -520,15 +520,4 @@ INSTANTIATE_TEST_SUITE_P(Paths, KilledSave, ::testing::Values(
     ScenarioName);
 #endif  // !_WIN32
 
-// Every system error has a Japanese reason; the system's own text comes only after it.
-TEST(SystemErrorReason, IsJapaneseForEveryCode)
-{
-    for (int error = 1; error < 134; ++error) {
-        const std::string reason = SystemErrorReason(error);
-        ASSERT_FALSE(reason.empty()) << error;
-        const std::string text = reason.substr(0, reason.find(" ("));
-        const bool english = std::any_of(text.begin(), text.end(), [](char c) { return std::isalpha(static_cast<unsigned char>(c)); });
-        EXPECT_FALSE(english) << error << ": " << reason;
-    }
-}
 }}  // namespace rowtick

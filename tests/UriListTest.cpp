@@ -119,11 +119,4 @@ TEST(DroppedUriList, LargeListKeepsEveryLineInOrder)
 }
 
 #endif  // !_WIN32
-
-// A NUL is written quoted, so that a result file never holds a NUL byte.
-TEST(PathFieldBytes, QuotesANul)
-{
-    const fs::path path("/etc/hostname\0.txt"s);
-    EXPECT_EQ(PathFieldBytes(path), "$'/etc/hostname\\x00.txt'");
-}
 }}  // namespace rowtick
