@@ -1,6 +1,5 @@
 #include "TestSupport.h"
 
-#include "SystemError.h"
 #include "Texts.h"
 
 #ifndef _WIN32
