@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <random>
 
 namespace rowtick {
 
@@ -23,6 +24,16 @@ bool Alphanumeric(std::string_view text)
 }
 
 }  // namespace
+
+std::string LeftoverName::Letters()
+{
+    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local std::minstd_rand random(std::random_device{}());
+    std::string letters;
+    for (int i = 0; i < 6; ++i)
+        letters += kLetters[random() % (sizeof kLetters - 1)];
+    return letters;
+}
 
 std::string LeftoverName::make(std::string_view letters) const
 {

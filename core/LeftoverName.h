@@ -22,6 +22,9 @@ public:
 
     // `letters` make the name unique within one process.
     std::string make(std::string_view letters) const;
+    // Six random letters or digits for `make`, in one case only: Windows
+    // does not tell the cases apart.
+    static std::string Letters();
     // The parts of a name `make` gave; nothing for any other name.
     static std::optional<LeftoverName> Parse(std::string_view name);
     // A name as it is written into a leftover's name (short enough, and a

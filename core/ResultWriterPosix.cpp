@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <random>
 #include <vector>
 
 #include <dirent.h>
@@ -83,16 +82,6 @@ std::string Computer()
     return name;
 }
 
-std::string Letters()
-{
-    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    thread_local std::minstd_rand random(std::random_device{}());
-    std::string letters;
-    for (int i = 0; i < 6; ++i)
-        letters += kLetters[random() % (sizeof kLetters - 1)];
-    return letters;
-}
-
 // A new file of this process in `folder`, named for `leaf`; the descriptor,
 // or -1 with errno set. The kernel gives it `mode` less the umask, or the
 // folder's default ACL.
@@ -100,7 +89,7 @@ int CreateLeftover(int folder, LeftoverName::Kind kind, const std::string& leaf,
 {
     const LeftoverName leftover{kind, leaf, static_cast<long>(::getpid()), Computer()};
     for (int attempt = 0; attempt < 100; ++attempt) {
-        name = leftover.make(Letters());
+        name = leftover.make(LeftoverName::Letters());
         const int fd = ::openat(folder, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         if (fd >= 0 || errno != EEXIST)
             return fd;
@@ -369,7 +358,7 @@ WriteOutcome Replace(int folder, const std::string& leaf, const std::string& byt
         }
         const LeftoverName leftover{LeftoverName::Kind::NewFile, leaf, static_cast<long>(::getpid()), Computer()};
         for (int attempt = 0; temporary.name.empty() && attempt < 100; ++attempt) {
-            std::string name = leftover.make(Letters());
+            std::string name = leftover.make(LeftoverName::Letters());
             if (::linkat(AT_FDCWD, source.c_str(), folder, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
                 temporary.name = std::move(name);
             else if (errno != EEXIST)

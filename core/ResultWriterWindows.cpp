@@ -7,7 +7,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <random>
 #include <vector>
 
 #include "LeftoverName.h"
@@ -116,16 +115,6 @@ std::string Computer()
     return ::GetComputerNameA(name, &size) ? name : "";
 }
 
-std::string Letters()
-{
-    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    thread_local std::minstd_rand random(std::random_device{}());
-    std::string letters;
-    for (int i = 0; i < 6; ++i)
-        letters += kLetters[random() % (sizeof kLetters - 1)];
-    return letters;
-}
-
 // A new file of this process in `folder`, named for `leaf`; the handle, or
 // INVALID_HANDLE_VALUE with the error set.
 HANDLE CreateLeftover(const std::filesystem::path& folder, LeftoverName::Kind kind, const std::wstring& leaf,
@@ -133,7 +122,7 @@ HANDLE CreateLeftover(const std::filesystem::path& folder, LeftoverName::Kind ki
 {
     const LeftoverName leftover{kind, Utf8(leaf), static_cast<long>(::GetCurrentProcessId()), Computer()};
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string made = leftover.make(Letters());
+        const std::string made = leftover.make(LeftoverName::Letters());
         name = SystemName(folder / std::filesystem::path(std::u8string(made.begin(), made.end())));
         const HANDLE file = ::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                           FILE_ATTRIBUTE_NORMAL, nullptr);
