@@ -10,39 +10,6 @@
 namespace rowtick { namespace {
 using namespace test;
 
-// Random text with a mark or none, cut at random places (even offsets after a UTF-16 mark), each piece fed
-// to its own counter in random blocks, joined: always the one-thread count.
-TEST(JoinRanges, PiecesCountedApartGiveTheOneThreadCount)
-{
-    std::mt19937_64 random(20261207);
-    for (int round = 0; round < 20000; ++round) {
-        const int kind = round % 4;  // bytes, bytes that start like a mark, UTF-16 LE, UTF-16 BE
-        std::string bytes = kind == 2 ? "\xFF\xFE" : kind == 3 ? "\xFE\xFF" : kind == 1 ? "\xFF" : "";
-        for (std::size_t n = random() % 80; n > 0; --n)
-            bytes += "\r\n\r\nx\0\xFF\xFE"[random() % (kind >= 2 ? 5 : 8)];
-        const LineCounter::Encoding encoding = LineCounter::EncodingOf(std::string_view(bytes).substr(0, 2));
-        const std::size_t start = LineCounter::MarkSize(encoding);
-        const std::size_t step = start == 0 ? 1 : 2;
-        std::vector<std::size_t> cuts{start, bytes.size()};
-        for (std::size_t n = random() % 5; n > 0 && bytes.size() > start; --n)
-            cuts.push_back(std::min(bytes.size(), start + step * (random() % ((bytes.size() - start) / step + 1))));
-        std::sort(cuts.begin(), cuts.end());
-
-        std::vector<LineCounter::Range> ranges;
-        for (std::size_t i = 0; i + 1 < cuts.size(); ++i) {
-            LineCounter piece(encoding);
-            std::size_t at = cuts[i];
-            while (at < cuts[i + 1]) {
-                const std::size_t block = std::min<std::size_t>(cuts[i + 1] - at, 1 + random() % 7);
-                piece.feed(std::string_view(bytes).substr(at, block));
-                at += block;
-            }
-            ranges.push_back(piece.range());
-        }
-        ASSERT_EQ(JoinRanges(ranges), CountLinesInBuffer(bytes)) << "round " << round;
-    }
-}
-
 // A file big enough to be read in pieces on every core, with a line end across each seam between pieces.
 struct BigFileCase { std::string scenario, mark, seam, tail; };
 class BigFile : public ::testing::TestWithParam<BigFileCase> {};
