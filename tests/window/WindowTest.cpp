@@ -224,8 +224,14 @@ struct PrivateBus {
 
     PrivateBus()
     {
-        QTest::qWaitFor([this] { return QFile::exists(folder.filePath(QStringLiteral("bus"))); }, 10000);
-        connection = QDBusConnection::connectToBus(QString::fromUtf8(address), QStringLiteral("private"));
+        // The socket's name shows before the daemon listens on it: try until it answers.
+        const bool answered = QTest::qWaitFor([this] {
+            QDBusConnection::disconnectFromBus(QStringLiteral("private"));
+            connection = QDBusConnection::connectToBus(QString::fromUtf8(address), QStringLiteral("private"));
+            return connection.isConnected();
+        }, 10000);
+        if (!answered)
+            qWarning("the test's session bus did not answer");
     }
     ~PrivateBus()
     {
