@@ -7,8 +7,9 @@
 #include <unistd.h>
 
 #include "Descriptor.h"
-#include "FileReading.h"
+#include "FileCount.h"
 #include "LineCounter.h"
+#include "PositionedRead.h"
 #include "SystemError.h"
 #include "Texts.h"
 

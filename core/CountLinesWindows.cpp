@@ -2,7 +2,7 @@
 // not counted), then the file read to its end through its handle.
 #include <windows.h>
 
-#include "FileReading.h"
+#include "FileCount.h"
 #include "LineCounter.h"
 #include "SystemError.h"
 #include "Texts.h"

@@ -1,6 +1,7 @@
 #include <thread>
 #include "TestSupport.h"
-#include "FileReading.h"
+#include "PieceCount.h"
+#include "PositionedRead.h"
 #include "WorkerPool.h"
 
 namespace rowtick { namespace {

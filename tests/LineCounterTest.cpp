@@ -1,5 +1,5 @@
 #include "TestSupport.h"
-#include "FileReading.h"
+#include "PositionedRead.h"
 
 namespace rowtick { namespace {
 using namespace test;

@@ -1,5 +1,6 @@
 #include "TestSupport.h"
-#include "FileReading.h"
+#include "PieceCount.h"
+#include "PositionedRead.h"
 
 namespace rowtick { namespace {
 using namespace test;

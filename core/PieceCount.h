@@ -1,5 +1,4 @@
-// Reading one file to its end for the line counter: what the POSIX and the
-// Windows readers share.
+// Reading a big file in pieces on several threads at once.
 #pragma once
 
 #include <algorithm>
@@ -10,102 +9,16 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
-#include <new>
-#include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
 
 #include "LineCounter.h"
-#include "SystemError.h"
-#include "Texts.h"
+#include "ReadBuffer.h"
+#include "ReadEnd.h"
 #include "WorkerPool.h"
 
 namespace rowtick::reading {
-
-inline LineCount Uncounted(std::string reason)
-{
-    return {std::nullopt, std::move(reason)};
-}
-inline LineCount Uncounted(std::string_view reason)
-{
-    return Uncounted(std::string(reason));
-}
-
-// Read blocks of 256 KiB: small enough to stay in the second-level cache
-// between the kernel's copy and the count, large enough to keep the number of
-// reads low. Blocks of 64 KiB to 1 MiB measured within a few per cent of each
-// other here; 16 and 32 KiB were slower. Reading on one thread and counting on
-// another measured slower still: the copy then pulls every line back from the
-// other core's cache.
-inline constexpr std::size_t kBlockSize = 256 * 1024;
-// Page-aligned: a buffer that starts inside a page makes the kernel's copy out
-// of the page cache several times slower.
-inline constexpr std::align_val_t kBufferAlignment{4096};
-
-// One read buffer per thread, made on first use and kept: counting many small
-// files allocates nothing per file.
-inline unsigned char* ReadBuffer()
-{
-    struct Buffer {
-        unsigned char* data = nullptr;
-        ~Buffer()
-        {
-            if (data)
-                ::operator delete(data, kBufferAlignment);
-        }
-    };
-    thread_local Buffer buffer;
-    if (!buffer.data)
-        buffer.data = static_cast<unsigned char*>(::operator new(kBlockSize, kBufferAlignment, std::nothrow));
-    return buffer.data;
-}
-
-// What reading a file came to.
-enum class ReadEnd { Complete, Failed, Stopped, Changed };
-
-#ifndef _WIN32
-// The positioned read of the POSIX reader: pread(2) unless a test puts in one of
-// its own to make a read fail or the file change part-way. Returns what pread
-// returns; on an error, -1 with errno set.
-using PositionedRead = long (*)(int descriptor, void* into, std::size_t size, std::uint64_t offset);
-// Null puts pread back.
-void SetPositionedRead(PositionedRead read);
-#endif
-
-// A read function is `readAt(into, size, offset)`: the bytes read at `offset`,
-// 0 at the end of the file, or the system's error code negated. Positioned
-// reads, so that several threads read one file at once.
-
-// Reads a file that had `expectedSize` bytes before reading to its end and
-// counts its lines into `counter`. A read error's code goes to `error`.
-template <class ReadAt>
-ReadEnd CountWholeFile(const ReadAt& readAt, unsigned char* buffer, std::uint64_t expectedSize, LineCounter& counter,
-                       const std::atomic<bool>* stop, std::atomic<std::uint64_t>* bytesRead, long long& error)
-{
-    std::uint64_t total = 0;
-    for (;;) {
-        if (stop && stop->load(std::memory_order_relaxed))
-            return ReadEnd::Stopped;
-        const long long got = readAt(buffer, kBlockSize, total);
-        if (got < 0) {
-            error = -got;
-            return ReadEnd::Failed;
-        }
-        if (got == 0)
-            return ReadEnd::Complete;
-        const auto size = static_cast<std::size_t>(got);
-        counter.feed(std::string_view(reinterpret_cast<const char*>(buffer), size));
-        total += size;
-        if (bytesRead)
-            bytesRead->fetch_add(size, std::memory_order_relaxed);
-        // A short read that reaches the size the file had before reading is the
-        // end: the read that would return 0 is saved. Growth after it shows in
-        // the caller's second look at the file.
-        if (size < kBlockSize && total == expectedSize)
-            return ReadEnd::Complete;
-    }
-}
 
 // A file of this size or more is counted in pieces on every core at once: one
 // thread alone leaves the other cores idle while it copies and counts.
@@ -219,32 +132,6 @@ PiecesEnd CountInPieces(const ReadAt& readAt, std::uint64_t size, const std::ato
     if (end.end == ReadEnd::Complete)
         end.lines = JoinRanges(pieces->ranges);
     return end;
-}
-
-// Counts a regular file of `size` bytes through `readAt`: in pieces on every
-// core when it is big, front to back otherwise. Gives the count, or the reason
-// there is none; the caller still checks that the file did not change meanwhile.
-template <class ReadAt>
-LineCount CountFile(const ReadAt& readAt, std::uint64_t size, unsigned char* buffer, const std::atomic<bool>* stop,
-                    std::atomic<std::uint64_t>* bytesRead)
-{
-    PiecesEnd end;
-    if (size >= kPiecesFrom) {
-        end = CountInPieces(readAt, size, stop, bytesRead);
-    } else {
-        LineCounter counter;
-        end.end = CountWholeFile(readAt, buffer, size, counter, stop, bytesRead, end.error);
-        end.lines = counter.lines();
-    }
-    switch (end.end) {
-    case ReadEnd::Failed:
-        return Uncounted(end.error ? std::string(kReadError) + SystemErrorReason(static_cast<int>(end.error))
-                                   : std::string(kNoMemory));
-    case ReadEnd::Stopped: return Uncounted(kStopped);
-    case ReadEnd::Changed: return Uncounted(kChanged);
-    case ReadEnd::Complete: break;
-    }
-    return {end.lines, {}};
 }
 
 }  // namespace rowtick::reading
