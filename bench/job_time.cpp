@@ -1,13 +1,14 @@
 // rowtick-job-time LIST WORKERS [REPEAT]: times the window's threaded counting
 // run over the paths listed in LIST (one per line), with WORKERS threads
-// (0: one per core). Prints the median wall time of REPEAT runs in seconds and
-// the number of rows.
+// (0: one per core). Takes the ready rows every 15 ms, as the window does.
+// Prints the median wall time of REPEAT runs in seconds and the number of rows.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "CountingJob.h"
@@ -34,7 +35,7 @@ int main(int argc, char** argv)
         job.start();
         rows = 0;
         while (!job.finished()) {
-            job.wait(std::chrono::milliseconds(20));
+            std::this_thread::sleep_for(std::chrono::milliseconds(15));
             rows += job.takeRows().size();
         }
         seconds.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());

@@ -1,11 +1,14 @@
 // rowtick-rows PATH...: runs the window's path over the given targets (target
-// list, counting run, result writer) and writes the result-file bytes to
-// standard output. A developer's tool for measuring and checking the counter.
+// list, the counting job on every core, result writer) and writes the
+// result-file bytes to standard output. A developer's tool for measuring and
+// checking the counter: its figures are the window's.
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <vector>
 
-#include "CountingRun.h"
+#include "CountingJob.h"
 #include "ResultWriter.h"
 
 int main(int argc, char** argv)
@@ -15,10 +18,16 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i)
         paths.emplace_back(argv[i]);
 
-    rowtick::TargetList targets;
-    targets.append(paths);
+    const auto targets = std::make_shared<rowtick::TargetList>();
+    targets->append(paths);
     rowtick::ResultList results;
-    rowtick::RunCount(targets, results);
+    rowtick::CountingJob job(targets);
+    job.start();
+    while (!job.finished()) {
+        job.wait(std::chrono::milliseconds(15));
+        for (rowtick::ResultRow& row : job.takeRows())
+            results.append(std::move(row));
+    }
 
     const std::string bytes = rowtick::ResultFileBytes(results);
     if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() || std::fflush(stdout) != 0)
