@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Times the program's start against a bare Qt window of the same size: from
-# start to the window being mapped, under a private Xvfb, runs alternating.
+# fork to the X server's MapNotify of the window, under a private Xvfb without
+# a window manager, runs alternating, medians.
 #
-#   bench/measure-startup.sh [BUILD] [RUNS]    BUILD defaults to build-test, RUNS to 21
+#   bench/measure-startup.sh [BUILD] [RUNS]    BUILD defaults to build-test, RUNS to 15
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$repo/build-test}
-runs=${2:-21}
+runs=${2:-15}
 display=:${ROWTICK_DISPLAY:-87}
 
 Xvfb "$display" -screen 0 1280x800x24 -noreset >/dev/null 2>&1 &
