@@ -14,6 +14,8 @@
 #include <fstream>
 #include <string>
 
+#include <sys/resource.h>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDropEvent>
@@ -68,9 +70,20 @@ double PeakMiB()
     return -1;
 }
 
+// Processor time of the whole process so far, and at the start of the step.
+double ProcessorSeconds()
+{
+    rusage usage {};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+double gStepStart = 0;
+
+// A fresh start for the step's peak memory and processor time.
 void ResetPeak()
 {
     std::ofstream("/proc/self/clear_refs") << "5";
+    gStepStart = ProcessorSeconds();
 }
 
 // The highest of the steps' peaks: the whole run's peak.
@@ -80,8 +93,10 @@ void Report(const char* step, const QElapsedTimer& clock, const std::string& det
 {
     const double peak = PeakMiB();
     gRunPeak = std::max(gRunPeak, peak);
-    std::printf("%-22s %9.3f s  peak %7.1f MiB  %s\n", step, clock.nsecsElapsed() / 1e9, peak,
-                detail.c_str());
+    const double processor = ProcessorSeconds();
+    std::printf("%-22s %9.3f s  processor %7.3f s  peak %7.1f MiB  %s\n", step, clock.nsecsElapsed() / 1e9,
+                processor - gStepStart, peak, detail.c_str());
+    gStepStart = processor;
     std::fflush(stdout);
 }
 

@@ -14,7 +14,8 @@
 #   window  rowtick-many-targets --list: the real window (offscreen), the list
 #           dropped, counted and saved; its counting run is timed;
 # and after the rounds, rowtick-rows and `wc -l` over the regular files under
-# /usr/include, alternately. Prints the medians and the ratios.
+# /usr/include, alternately. Prints the medians and the ratios, of the wall
+# time and of the processor time (which a loaded machine disturbs less).
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$repo/build-test}
@@ -49,22 +50,28 @@ xargs -a "$scratch/once.list" -d '\n' cat > /dev/null   # into the page cache
 
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 : > "$scratch/t.floor"; : > "$scratch/t.job"; : > "$scratch/t.window"; : > "$scratch/m.window"
+: > "$scratch/p.floor"; : > "$scratch/p.job"; : > "$scratch/p.window"
 
 echo "$(wc -l < "$scratch/many.list") targets, $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
 for ((r = 1; r <= rounds; r++)); do
-  floor=$("$build/bench/rowtick-floor" "$scratch/many.list" 2 1 | cut -d' ' -f1)
-  job=$("$build/bench/rowtick-job-time" "$scratch/many.list" 0 1 | cut -d' ' -f1)
+  read -r floor _ floor_p < <("$build/bench/rowtick-floor" "$scratch/many.list" 2 1)
+  read -r job _ job_p < <("$build/bench/rowtick-job-time" "$scratch/many.list" 0 1)
   window_out=$("$build/bench/rowtick-many-targets" --list "$scratch/many.list" "$scratch" 2>/dev/null)
   window=$(awk '/^counting run/ { print $3 }' <<< "$window_out")
+  window_p=$(awk '/^counting run/ { print $6 }' <<< "$window_out")
   peak=$(awk '/^whole run/ { print $(NF - 1) }' <<< "$window_out")
-  echo "round $r: floor $floor s  job $job s  window $window s  (window's whole run peak $peak MiB)"
-  echo "$floor" >> "$scratch/t.floor"; echo "$job" >> "$scratch/t.job"
-  echo "$window" >> "$scratch/t.window"; echo "$peak" >> "$scratch/m.window"
+  echo "round $r: floor $floor s ($floor_p s processor)  job $job s ($job_p)  window $window s ($window_p)  window's whole run peak $peak MiB"
+  echo "$floor" >> "$scratch/t.floor"; echo "$job" >> "$scratch/t.job"; echo "$window" >> "$scratch/t.window"
+  echo "$floor_p" >> "$scratch/p.floor"; echo "$job_p" >> "$scratch/p.job"; echo "$window_p" >> "$scratch/p.window"
+  echo "$peak" >> "$scratch/m.window"
 done
 f=$(median < "$scratch/t.floor"); j=$(median < "$scratch/t.job"); w=$(median < "$scratch/t.window")
+fp=$(median < "$scratch/p.floor"); jp=$(median < "$scratch/p.job"); wp=$(median < "$scratch/p.window")
 echo
 echo "medians of $rounds rounds: floor $f s  job $j s  window $w s  peak $(median < "$scratch/m.window") MiB"
-printf 'job/floor %.2f  window/floor %.2f\n' "$(echo "$j / $f" | bc -l)" "$(echo "$w / $f" | bc -l)"
+printf 'wall:      job/floor %.2f  window/floor %.2f\n' "$(echo "$j / $f" | bc -l)" "$(echo "$w / $f" | bc -l)"
+printf 'processor: floor %s s  job %s s  window %s s  job/floor %.2f  window/floor %.2f\n' "$fp" "$jp" "$wp" \
+  "$(echo "$jp / $fp" | bc -l)" "$(echo "$wp / $fp" | bc -l)"
 
 find "$tree" -type f > "$scratch/tree.list"
 seconds() { local start=$EPOCHREALTIME; "$@" > /dev/null 2>&1 || true; echo "$EPOCHREALTIME - $start" | bc -l; }
