@@ -16,6 +16,12 @@ trap 'kill $xvfb' EXIT
 sleep 1
 export DISPLAY=$display QT_QPA_PLATFORM=xcb
 export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
-echo "$(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
-"$build/bench/rowtick-time-to-map" -n "$runs" "$build/app/rowtick" -- "$build/bench/rowtick-bare-window" 2>&1 \
-    | grep -v '^QStandardPaths'
+# A desktop has a session bus. Without one, each Qt program starts one of its
+# own through dbus-launch while it starts, at no fixed moment: noise for both.
+bus=()
+if [[ -z ${DBUS_SESSION_BUS_ADDRESS:-} ]] && command -v dbus-run-session > /dev/null; then
+  bus=(dbus-run-session --)
+fi
+echo "$(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg), session bus: ${bus[*]:-${DBUS_SESSION_BUS_ADDRESS:-none}}"
+"${bus[@]}" "$build/bench/rowtick-time-to-map" -n "$runs" "$build/app/rowtick" -- "$build/bench/rowtick-bare-window" 2>&1 \
+    | grep -v '^QStandardPaths\|^dbus-daemon'
