@@ -1,8 +1,10 @@
 #include "CommandLine.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <ostream>
+#include <string_view>
 #include <system_error>
 
 #include "Form1.h"
@@ -13,9 +15,39 @@ namespace {
 
 const std::string kSeparator = "--";
 
+// Qt's own options (QGuiApplication's, QApplication's and the X11 plugin's),
+// each also written with two dashes as Qt allows; those of the first list take
+// the next argument as their value, those of the last are given as NAME=VALUE.
+constexpr std::array kToolkitOptionsWithValue = {
+    "platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry", "qwindowtitle",
+    "qwindowicon", "session", "style", "stylesheet", "display", "geometry", "title", "icon", "name", "visual",
+};
+constexpr std::array kToolkitFlags = {"reverse", "widgetcount", "testability", "nograb", "dograb", "qdebug", "qdevel"};
+constexpr std::array kToolkitAssignments = {"style=", "stylesheet=", "qmljsdebugger="};
+
 bool IsOption(const std::string& argument)
 {
     return argument.size() > 1 && argument.front() == '-';
+}
+
+// The option's name without its one or two dashes.
+std::string_view OptionName(const std::string& argument)
+{
+    std::string_view name(argument);
+    name.remove_prefix(name.starts_with("--") ? 2 : 1);
+    return name;
+}
+
+template <std::size_t N>
+bool Names(const std::array<const char*, N>& names, std::string_view name)
+{
+    return std::any_of(names.begin(), names.end(), [name](const char* known) { return name == known; });
+}
+
+bool IsToolkitAssignment(std::string_view name)
+{
+    return std::any_of(kToolkitAssignments.begin(), kToolkitAssignments.end(),
+                       [name](const char* known) { return name.starts_with(known); });
 }
 
 // `name` under `folder`, leaving out "." steps: "./a.c" is "<folder>/a.c".
@@ -34,7 +66,8 @@ std::filesystem::path Absolute(const std::filesystem::path& folder, const std::f
 const char kHelp[] =
     "Usage: rowtick [FILE]... [--] [FILE]...\n"
     "Counts the lines (steps) of source files in a window. The FILEs become its\n"
-    "targets in the order given, as if they had been dropped on it.\n"
+    "targets in the order given, as if they had been dropped on it; when a\n"
+    "Rowtick window is open already, they are added to that window.\n"
     "\n"
     "  -h, --help     print this text and exit\n"
     "      --version  print the version and exit\n"
@@ -48,23 +81,43 @@ const char kHelp[] =
 CommandLine::CommandLine(int argc, char** argv)
     : arguments_(argv, argv + argc)
 {
-    separator_ = static_cast<std::size_t>(
-        std::find(arguments_.begin() + std::min<std::size_t>(1, arguments_.size()), arguments_.end(), kSeparator)
-        - arguments_.begin());
-    for (std::size_t i = 0; i < separator_; ++i)
-        toolkitArgv_.push_back(arguments_[i].data());
+    std::vector<std::size_t> toolkit;
+    std::size_t i = 1;
+    for (; i < arguments_.size() && arguments_[i] != kSeparator; ++i) {
+        const std::string& argument = arguments_[i];
+        if (!IsOption(argument)) {
+            files_.push_back(argument);
+            continue;
+        }
+        const std::string_view name = OptionName(argument);
+        if (Names(kToolkitOptionsWithValue, name) && i + 1 < arguments_.size()) {
+            toolkit.push_back(i);
+            toolkit.push_back(++i);
+        } else if (Names(kToolkitFlags, name) || IsToolkitAssignment(name)) {
+            toolkit.push_back(i);
+        } else {
+            options_.push_back(argument);
+        }
+    }
+    for (++i; i < arguments_.size(); ++i)
+        files_.push_back(arguments_[i]);
+
+    if (!arguments_.empty())
+        toolkitArgv_.push_back(arguments_[0].data());
+    for (const std::size_t index : toolkit)
+        toolkitArgv_.push_back(arguments_[index].data());
     toolkitArgc_ = static_cast<int>(toolkitArgv_.size());
     toolkitArgv_.push_back(nullptr);
 }
 
 bool CommandLine::answerQuestion(std::ostream& out) const
 {
-    for (std::size_t i = 1; i < separator_; ++i) {
-        if (arguments_[i] == "--help" || arguments_[i] == "-h") {
+    for (const std::string& option : options_) {
+        if (option == "--help" || option == "-h") {
             out << kHelp;
             return true;
         }
-        if (arguments_[i] == "--version") {
+        if (option == "--version") {
             out << "rowtick " ROWTICK_VERSION "\n";
             return true;
         }
@@ -72,37 +125,28 @@ bool CommandLine::answerQuestion(std::ostream& out) const
     return false;
 }
 
-bool CommandLine::targets(const std::filesystem::path& currentFolder, std::vector<DroppedTarget>& targets,
-                          std::ostream& err) const
+bool CommandLine::refuseMistake(std::ostream& err) const
 {
-    targets.clear();
-    std::vector<std::string> files;
-    // What QApplication left of the arguments before "--".
-    for (int i = 1; i < toolkitArgc_; ++i) {
-        const std::string argument = toolkitArgv_[static_cast<std::size_t>(i)];
-        if (IsOption(argument)) {
-            err << "rowtick: unknown option: " << argument << "\n"
-                << "Try 'rowtick --help'.\n";
-            return false;
-        }
-        files.push_back(argument);
-    }
-    for (std::size_t i = separator_ + 1; i < arguments_.size(); ++i)
-        files.push_back(arguments_[i]);
-
-    for (const std::string& file : files)
-        targets.push_back({Absolute(currentFolder, std::filesystem::path(file)), {}});
+    if (options_.empty())
+        return false;
+    err << "rowtick: unknown option: " << options_.front() << "\n"
+        << "Try 'rowtick --help'.\n";
     return true;
 }
 
-bool CommandLine::openIn(Form1& window, std::ostream& err) const
+std::vector<DroppedTarget> CommandLine::targets(const std::filesystem::path& currentFolder) const
 {
-    std::vector<DroppedTarget> entries;
-    if (!targets(CurrentFolder(), entries, err))
-        return false;
-    if (!entries.empty())
-        window.RegisterTargets(entries);
-    return true;
+    std::vector<DroppedTarget> targets;
+    targets.reserve(files_.size());
+    for (const std::string& file : files_)
+        targets.push_back({Absolute(currentFolder, std::filesystem::path(file)).native(), {}});
+    return targets;
+}
+
+void CommandLine::openIn(Form1& window) const
+{
+    if (hasFiles())
+        window.RegisterTargets(targets(CurrentFolder()));
 }
 
 std::filesystem::path CurrentFolder()

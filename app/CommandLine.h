@@ -1,5 +1,5 @@
 // What the program is started with: the toolkit's own options, the files to
-// open as targets, and the questions answered without a window.
+// open as targets, and the questions and mistakes answered without a window.
 #pragma once
 
 #include <filesystem>
@@ -16,10 +16,12 @@ class Form1;
 class CommandLine {
 public:
     // `argv` as `main` receives it: on POSIX systems the arguments' very bytes.
+    // The arguments are sorted here, before anything needs a display: Qt's own
+    // options (with their values), files, and anything else starting with "-".
     CommandLine(int argc, char** argv);
 
-    // What QApplication is given, to take its own options from: the arguments
-    // before "--". Those after it are files whatever they look like.
+    // What QApplication is given, to take its own options from: the program's
+    // name and Qt's options, never a file.
     int& toolkitArgc() { return toolkitArgc_; }
     char** toolkitArgv() { return toolkitArgv_.data(); }
 
@@ -27,21 +29,23 @@ public:
     // window system is reached, so it answers without a display.
     bool answerQuestion(std::ostream& out) const;
 
-    // After QApplication took its options: the files, in the order given, made
-    // absolute against `currentFolder`. An unknown option is reported on `err`
-    // and gives no targets and false.
-    bool targets(const std::filesystem::path& currentFolder, std::vector<DroppedTarget>& targets,
-                 std::ostream& err) const;
+    // Reports an unknown option on `err` and returns true; needs no display.
+    bool refuseMistake(std::ostream& err) const;
+
+    // The files, in the order given, made absolute against `currentFolder`.
+    std::vector<DroppedTarget> targets(const std::filesystem::path& currentFolder) const;
+    bool hasFiles() const { return !files_.empty(); }
 
     // Registers the files on `window` exactly as a drop of them does, relative
-    // ones taken from the current folder. False after an unknown option.
-    bool openIn(Form1& window, std::ostream& err) const;
+    // ones taken from the current folder.
+    void openIn(Form1& window) const;
 
 private:
     std::vector<std::string> arguments_;  // all of them, the program's name first
     std::vector<char*> toolkitArgv_;      // into arguments_, ending with a null pointer
     int toolkitArgc_ = 0;
-    std::size_t separator_ = 0;           // index of "--", or arguments_.size()
+    std::vector<std::string> files_;
+    std::vector<std::string> options_;    // before "--", neither Qt's nor a file: questions and mistakes
 };
 
 // The folder relative paths are taken from: the shell's name for it ($PWD)

@@ -328,6 +328,7 @@ void Form1::Command2_Click()
     run_ = &run;
     run.exec();
     run_ = nullptr;
+    emit countEnded();
 }
 
 void Form1::AppendResultRows(std::vector<ResultRow> rows)
@@ -354,8 +355,10 @@ void Form1::Command3_Click()
         desktop_.exec(warning);
         return;
     }
+    // Saved, perhaps with a caveat (a folder that could not be flushed) on a line of its own.
+    const QString caveat = outcome.warning.empty() ? QString() : QLatin1Char('\n') + Text(outcome.warning);
     QMessageBox confirmation(QMessageBox::Information, texts::ApplicationTitle(),
-                             shown + QLatin1Char('\n') + texts::Saved(), QMessageBox::Ok, this);
+                             shown + QLatin1Char('\n') + texts::Saved() + caveat, QMessageBox::Ok, this);
     desktop_.exec(confirmation);
 }
 
@@ -402,9 +405,9 @@ void Form1::lstFileName_Click()
 
 void Form1::lstFileName_DblClick()
 {
-    // The hint row names no file.
+    // The hint row names no file, and a refused entry none this program may open.
     const int row = selectedTargetRow();
-    if (row < 0 || TargetList::isHintRow(row))
+    if (row < 0 || TargetList::isHintRow(row) || targets_->refusal(row))
         return;
     desktop_.openUrl(FileUrlOf(targets_->target(row)));
 }

@@ -48,10 +48,15 @@ public:
     // by files named on the command line.
     void RegisterTargets(const std::vector<DroppedTarget>& entries);
     const ResultList& results() const { return results_; }
+    // A count is running: the window takes no drops until countEnded().
+    bool counting() const { return run_ != nullptr; }
 
     // How a counting run counts one target. The program keeps the line
     // counter; tests hold a chosen target to make a run last as they need.
     void setLineCounter(CountingJob::Counter counter) { lineCounter_ = std::move(counter); }
+
+signals:
+    void countEnded();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -4,7 +4,13 @@
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QScreen>
 #include <QTranslator>
+#include <QWidget>
+#include <QWindow>
+
+#include <array>
+#include <memory>
 
 #include "Pictures.h"
 
@@ -30,6 +36,30 @@ bool SetUpApplication(QApplication& app)
     else
         delete translator;
     return found;
+}
+
+void CentreWithFrame(QWidget& window)
+{
+    QWindow* handle = window.windowHandle();
+    const QScreen* screen = window.screen();
+    if (!handle || !screen)
+        return;
+    // The frame is added around the client area, which moves by the frame's
+    // top-left margins; the first such move is answered by centring the
+    // frame. Any later one is the user's.
+    const QPoint placed = window.pos();
+    auto connections = std::make_shared<std::array<QMetaObject::Connection, 2>>();
+    const auto centre = [&window, screen, placed, connections] {
+        const QRect frame = window.frameGeometry();
+        if (frame == window.geometry())
+            return;  // not framed yet
+        for (const QMetaObject::Connection& connection : *connections)
+            QObject::disconnect(connection);
+        if (window.pos() == placed)
+            window.move(screen->availableGeometry().center() - QRect(QPoint(), frame.size()).center());
+    };
+    (*connections)[0] = QObject::connect(handle, &QWindow::xChanged, &window, centre);
+    (*connections)[1] = QObject::connect(handle, &QWindow::yChanged, &window, centre);
 }
 
 }  // namespace rowtick

@@ -2,11 +2,18 @@
 #pragma once
 
 class QApplication;
+class QWidget;
 
 namespace rowtick {
 
 // Names the application and makes Qt's own dialogs and buttons speak Japanese.
 // Returns whether Qt's Japanese translation was found.
 bool SetUpApplication(QApplication& app);
+
+// A window opens centred with its frame: the client area is placed first, as
+// the frame is not known before the window is on the screen; once the window
+// manager has framed it (on X11), the whole window is centred, unless it was
+// moved meanwhile. Call after show(). A Wayland compositor places windows itself.
+void CentreWithFrame(QWidget& window);
 
 }  // namespace rowtick

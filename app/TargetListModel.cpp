@@ -32,8 +32,6 @@ void TargetListModel::append(const std::vector<DroppedTarget>& entries)
     if (entries.empty())
         return;
     const int first = rowCount();
-    if (targets_.use_count() > 1)
-        targets_ = std::make_shared<TargetList>(*targets_);
     beginInsertRows({}, first, first + static_cast<int>(entries.size()) - 1);
     for (const DroppedTarget& entry : entries)
         targets_->append(entry);

@@ -14,16 +14,16 @@ namespace rowtick {
 class TargetListModel : public QAbstractListModel {
     Q_OBJECT
 public:
-    // `targets` is the window's own pointer to its list: the model appends
-    // through it and sees it when an append replaces the list by a copy.
+    // `targets` is the window's own pointer to its list; the model appends
+    // through it.
     TargetListModel(std::shared_ptr<TargetList>& targets, QObject* parent);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
 
     // Appends the entries to the target list, in order, as one insertion. A
-    // worker still stuck in the file system after a cancelled run reads the
-    // list it was given, so the entries then go to a copy of it.
+    // run, and a worker still stuck in the file system after a cancelled one,
+    // reads its own snapshot of the list, which the append leaves alone.
     void append(const std::vector<DroppedTarget>& entries);
 
 private:

@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QTimer>
 
 #include <iostream>
 
@@ -6,20 +7,44 @@
 #include "Form1.h"
 #include "QtDesktop.h"
 #include "Startup.h"
+#ifdef ROWTICK_WITH_DBUS
+#include "ApplicationService.h"
+#endif
+
+namespace {
+
+// How long a second start waits for the open window to take its files.
+constexpr int kHandOverTimeoutMs = 500;
+
+}  // namespace
 
 int main(int argc, char* argv[])
 {
+    // Questions and mistakes are answered before anything needs a display.
     rowtick::CommandLine commandLine(argc, argv);
     if (commandLine.answerQuestion(std::cout))
         return 0;
+    if (commandLine.refuseMistake(std::cerr))
+        return 2;
 
     QApplication app(commandLine.toolkitArgc(), commandLine.toolkitArgv());
     rowtick::SetUpApplication(app);
+#ifdef ROWTICK_WITH_DBUS
+    if (commandLine.hasFiles()
+        && rowtick::ApplicationService::handOver(QDBusConnection::sessionBus(),
+                                                 commandLine.targets(rowtick::CurrentFolder()), kHandOverTimeoutMs))
+        return 0;
+#endif
 
     rowtick::QtDesktop desktop;
     rowtick::Form1 window(desktop);
-    if (!commandLine.openIn(window, std::cerr))
-        return 2;
+    commandLine.openIn(window);
     window.show();
+    rowtick::CentreWithFrame(window);
+#ifdef ROWTICK_WITH_DBUS
+    // Reached over the bus once the window is on the screen.
+    auto* service = new rowtick::ApplicationService(window);
+    QTimer::singleShot(0, service, [service] { service->publish(QDBusConnection::sessionBus()); });
+#endif
     return app.exec();
 }

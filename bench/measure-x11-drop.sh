@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # A real X11 drop of many files on the running program, then a counting run.
-# Usage: bench/measure-x11-drop.sh BUILD_DIR XDNDRAW URI_LIST [DISPLAY]
+# Usage: bench/measure-x11-drop.sh BUILD_DIR XDNDRAW URI_LIST [DISPLAY] [THEN_LIST]
 #   XDNDRAW: a raw XDND drag source, `xdndraw WID ROOTX ROOTY FILE`, that exits
 #   when the drop is finished; URI_LIST: the text/uri-list to drop.
 # Starts BUILD_DIR/app/rowtick on DISPLAY (an X server already running, default
 # :10), drops the list on the target list, presses Space on the count button
 # (it has the focus), waits until the process stops using the processor, and
 # prints the drop's time and the process's resident and peak memory after each step.
+# THEN_LIST, when given, is dropped right after the first drop and timed too: a
+# small drop after a huge one shows whether the window is still responsive.
 set -euo pipefail
-build=$1 xdndraw=$2 list=$3
+build=$1 xdndraw=$2 list=$3 then=${5:-}
 export DISPLAY=${4:-:10} QT_QPA_PLATFORM=xcb
 
 "$build/app/rowtick" >/dev/null 2>&1 &
@@ -29,9 +31,20 @@ idle() {  # until the process's processor time stops growing for a second
   done
 }
 
+drop() {  # LIST: drops it, and prints how long until the program had taken it
+  local start
+  start=$(date +%s.%N)
+  "$xdndraw" "$window" $((X + 100)) $((Y + 60)) "$1" | tail -1
+  echo "drop of $(wc -c <"$1") bytes taken in $(echo "$(date +%s.%N) - $start" | bc) s"
+}
+
 echo "started:  $(memory)"
-"$xdndraw" "$window" $((X + 100)) $((Y + 60)) "$list" | tail -1
+drop "$list"
 echo "dropped:  $(memory)"
+if [ -n "$then" ]; then
+  drop "$then"
+  echo "dropped:  $(memory)"
+fi
 start=$(date +%s.%N)
 xdotool key --window "$window" space
 sleep 0.5

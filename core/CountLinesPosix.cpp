@@ -87,6 +87,18 @@ bool SameFileState(const struct stat& a, const struct stat& b)
 
 }  // namespace
 
+std::optional<std::uint64_t> SizeToRead(const std::filesystem::path& path)
+{
+    // What CountLines reads: a file with a name that is not hidden, a regular
+    // file once links are followed, that this process may open for reading.
+    const std::string& name = path.native();
+    struct stat info {};
+    if (HiddenName(name) || ::stat(name.c_str(), &info) != 0 || !S_ISREG(info.st_mode)
+        || ::faccessat(AT_FDCWD, name.c_str(), R_OK, AT_EACCESS) != 0)
+        return std::nullopt;
+    return static_cast<std::uint64_t>(info.st_size);
+}
+
 namespace {
 
 LineCount CountLinesAt(const std::string& name, FolderRun::Place at, const std::atomic<bool>* stop,
@@ -138,7 +150,16 @@ LineCount CountLinesAt(const std::string& name, FolderRun::Place at, const std::
                 return -static_cast<long long>(errno);
         }
     };
-    LineCount count = reading::CountFile(readAt, size, buffer, stop, bytesRead);
+    // Holes read as zero bytes: they are skipped where the file system reports
+    // them, and counted as the zeros they hold.
+    const auto dataAt = [fd = fd.get()](std::uint64_t offset) -> reading::DataRun {
+        const off_t start = ::lseek(fd, static_cast<off_t>(offset), SEEK_DATA);
+        if (start < 0)
+            return errno == ENXIO ? reading::DataRun{} : reading::AllData(offset);
+        const off_t end = ::lseek(fd, start, SEEK_HOLE);
+        return {static_cast<std::uint64_t>(start), end < 0 ? reading::DataRun::kNone : static_cast<std::uint64_t>(end)};
+    };
+    LineCount count = reading::CountFile(readAt, dataAt, size, buffer, stop, bytesRead);
     if (!count.counted())
         return count;
 

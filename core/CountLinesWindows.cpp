@@ -41,7 +41,36 @@ bool SameFileState(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INF
         && a.ftLastWriteTime.dwLowDateTime == b.ftLastWriteTime.dwLowDateTime;
 }
 
+// Why a file with these attributes is not read, or null when it is.
+const std::string_view* NotReadFor(DWORD attributes)
+{
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        return &kFolder;
+    if (attributes & FILE_ATTRIBUTE_HIDDEN)
+        return &kHidden;
+    if (attributes & FILE_ATTRIBUTE_SYSTEM)
+        return &kSystemFile;
+    return nullptr;
+}
+
 }  // namespace
+
+std::optional<std::uint64_t> SizeToRead(const std::filesystem::path& path)
+{
+    // What CountLines reads: a file whose attributes allow it, that opens for
+    // reading as a file on a disk.
+    const std::wstring& name = path.native();
+    const DWORD attributes = ::GetFileAttributesW(name.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || NotReadFor(attributes))
+        return std::nullopt;
+    const Handle file(::CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr));
+    LARGE_INTEGER size {};
+    if (file.get() == INVALID_HANDLE_VALUE || ::GetFileType(file.get()) != FILE_TYPE_DISK
+        || !::GetFileSizeEx(file.get(), &size))
+        return std::nullopt;
+    return static_cast<std::uint64_t>(size.QuadPart);
+}
 
 LineCount CountLines(const std::filesystem::path& path, const std::atomic<bool>* stop,
                      std::atomic<std::uint64_t>* bytesRead)
@@ -54,12 +83,8 @@ LineCount CountLines(const std::filesystem::path& path, const std::atomic<bool>*
             return Uncounted(kMissing);
         return Uncounted(SystemErrorReason(static_cast<int>(error)));
     }
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
-        return Uncounted(kFolder);
-    if (attributes & FILE_ATTRIBUTE_HIDDEN)
-        return Uncounted(kHidden);
-    if (attributes & FILE_ATTRIBUTE_SYSTEM)
-        return Uncounted(kSystemFile);
+    if (const std::string_view* reason = NotReadFor(attributes))
+        return Uncounted(*reason);
 
     const Handle file(::CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                     nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
@@ -101,7 +126,7 @@ LineCount CountLines(const std::filesystem::path& path, const std::atomic<bool>*
         return got;
     };
     const std::uint64_t size = (std::uint64_t{before.nFileSizeHigh} << 32) | before.nFileSizeLow;
-    LineCount count = reading::CountFile(readAt, size, buffer, stop, bytesRead);
+    LineCount count = reading::CountFile(readAt, reading::AllData, size, buffer, stop, bytesRead);
     if (!count.counted())
         return count;
 

@@ -44,7 +44,7 @@ struct CountingJob::State {
         }
     };
 
-    std::shared_ptr<const TargetList> targets;
+    TargetList targets;  // the job's own snapshot: nothing changes it while the job reads it
     Counter counter;
     std::unique_ptr<Slot[]> slots;
     std::size_t count = 0;  // targets
@@ -78,9 +78,9 @@ struct CountingJob::State {
                 if (cancelled.load())
                     return;
                 const auto row = static_cast<std::int64_t>(i) + 1;
-                slots[i].store(counter && !targets->refusal(row)
-                                   ? counter(targets->target(row), &cancelled)
-                                   : CountTarget(*targets, row, &cancelled, &bytesRead, &folder));
+                slots[i].store(counter && !targets.refusal(row)
+                                   ? counter(targets.target(row), &cancelled)
+                                   : CountTarget(targets, row, &cancelled, &bytesRead, &folder));
                 if (i == taken.load()) {
                     std::lock_guard lock(mutex);
                     ready.notify_all();
@@ -89,18 +89,12 @@ struct CountingJob::State {
         }
     }
 
-    // The sizes of the regular files among the targets (a link to one counts).
+    // The bytes the run reads: the sizes of the targets it reads, and of no other.
     void size()
     {
         std::uint64_t total = 0;
-        for (std::int64_t row = 1; row < targets->rowCount() && !cancelled.load(); ++row) {
-            if (targets->refusal(row))
-                continue;
-            std::error_code error;
-            const std::uintmax_t bytes = std::filesystem::file_size(targets->target(row), error);
-            if (!error)
-                total += bytes;
-        }
+        for (std::int64_t row = 1; row < targets.rowCount() && !cancelled.load(); ++row)
+            total += TargetSize(targets, row).value_or(0);
         bytesToRead.store(total);
         sized.store(true);
     }
@@ -119,10 +113,10 @@ CountingJob::CountingJob(std::shared_ptr<const TargetList> targets, unsigned wor
     : state_(std::make_shared<State>())
     , workers_(workers != 0 ? workers : std::max(1u, std::thread::hardware_concurrency()))
 {
-    state_->count = static_cast<std::size_t>(targets->registeredCount());
+    state_->targets = *targets;
+    state_->count = static_cast<std::size_t>(state_->targets.registeredCount());
     state_->end = state_->count;
     state_->slots = std::make_unique<State::Slot[]>(state_->count);
-    state_->targets = std::move(targets);
     state_->counter = std::move(counter);
     state_->claim = std::clamp<std::size_t>(state_->count / (8 * std::size_t{workers_}), 1, kMostClaimed);
     workers_ = static_cast<unsigned>(std::min<std::size_t>(workers_, std::max<std::size_t>(1, state_->count)));
@@ -167,7 +161,7 @@ std::vector<ResultRow> CountingJob::takeRows()
     rows.reserve(end - state_->taken);
     for (std::size_t i = state_->taken; i < end; ++i) {
         State::Slot& slot = state_->slots[i];
-        const auto& path = state_->targets->text(static_cast<std::int64_t>(i) + 1);
+        const auto& path = state_->targets.text(static_cast<std::int64_t>(i) + 1);
         if (slot.reason)
             rows.push_back(ResultRow{path, std::nullopt, std::move(*slot.reason)});
         else
@@ -188,7 +182,7 @@ bool CountingJob::finished() const
 
 std::int64_t CountingJob::total() const
 {
-    return state_->targets->registeredCount();
+    return state_->targets.registeredCount();
 }
 
 std::uint64_t CountingJob::bytesRead() const
@@ -215,7 +209,7 @@ std::filesystem::path CountingJob::current() const
 {
     std::lock_guard lock(state_->mutex);
     const std::size_t end = state_->readyPrefixEnd();
-    return end < state_->count ? state_->targets->target(static_cast<std::int64_t>(end) + 1) : std::filesystem::path();
+    return end < state_->count ? state_->targets.target(static_cast<std::int64_t>(end) + 1) : std::filesystem::path();
 }
 
 }  // namespace rowtick

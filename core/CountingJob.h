@@ -26,9 +26,10 @@ public:
     // to get a run that lasts exactly as long as they need.
     using Counter = std::function<LineCount(const std::filesystem::path&, const std::atomic<bool>* stop)>;
 
-    // Counts every row of `targets` after the hint row. The list is shared, not
-    // copied: its owner must not change it while the job holds it (a copy
-    // before changing it does). `workers` 0 means one per processor core.
+    // Counts every row of `targets` after the hint row, as they are now: the
+    // job reads its own snapshot of the list (which shares the rows, not copies
+    // them), so appends to the list during the run are not its concern.
+    // `workers` 0 means one per processor core.
     explicit CountingJob(std::shared_ptr<const TargetList> targets, unsigned workers = 0, Counter counter = {});
     // Cancels the run. Does not wait for a worker that is still inside the file
     // system (a stalled network share): such a worker finishes on its own.

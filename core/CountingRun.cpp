@@ -15,6 +15,13 @@ LineCount CountTarget(const TargetList& targets, std::int64_t row, const std::at
     return CountLines(targets.target(row), stop, bytesRead);
 }
 
+std::optional<std::uint64_t> TargetSize(const TargetList& targets, std::int64_t row)
+{
+    if (targets.refusal(row))
+        return std::nullopt;
+    return SizeToRead(targets.target(row));
+}
+
 void RunCount(const TargetList& targets, ResultList& results)
 {
     const std::int64_t last = targets.rowCount() - 1;

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
+#include <optional>
 
 #include "LineCounter.h"
 #include "ResultList.h"
@@ -16,6 +18,10 @@ class FolderRun;
 // run `folder`, when given).
 LineCount CountTarget(const TargetList& targets, std::int64_t row, const std::atomic<bool>* stop = nullptr,
                       std::atomic<std::uint64_t>* bytesRead = nullptr, FolderRun* folder = nullptr);
+
+// The bytes CountTarget reads for row `row`: nothing for a refused row or a
+// file CountLines does not read.
+std::optional<std::uint64_t> TargetSize(const TargetList& targets, std::int64_t row);
 
 // Counts every target after the hint row and appends its row to `results`.
 // Never clears `results`: a second run appends a second set.

@@ -16,15 +16,16 @@
 namespace rowtick::reading {
 
 // Counts a regular file of `size` bytes through `readAt`: in pieces on every
-// core when it is big, front to back otherwise. Gives the count, or the reason
+// core when it is big, skipping the holes `dataAt` reports, front to back
+// otherwise. Gives the count, or the reason
 // there is none; the caller still checks that the file did not change meanwhile.
-template <class ReadAt>
-LineCount CountFile(const ReadAt& readAt, std::uint64_t size, unsigned char* buffer, const std::atomic<bool>* stop,
+template <class ReadAt, class DataAt>
+LineCount CountFile(const ReadAt& readAt, const DataAt& dataAt, std::uint64_t size, unsigned char* buffer, const std::atomic<bool>* stop,
                     std::atomic<std::uint64_t>* bytesRead)
 {
     PiecesEnd end;
     if (size >= kPiecesFrom) {
-        end = CountInPieces(readAt, size, stop, bytesRead);
+        end = CountInPieces(readAt, dataAt, size, stop, bytesRead);
     } else {
         LineCounter counter;
         end.end = CountWholeFile(readAt, buffer, size, counter, stop, bytesRead, end.error);

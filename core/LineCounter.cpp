@@ -334,23 +334,25 @@ std::size_t LineCounter::MarkSize(Encoding encoding)
     return encoding == Encoding::Utf16LE || encoding == Encoding::Utf16BE ? 2 : 0;
 }
 
+LineCounter::Range JoinRange(const LineCounter::Range& before, const LineCounter::Range& after)
+{
+    LineCounter::Range joined = after.empty ? before : after;
+    joined.oddByte = before.oddByte || after.oddByte;
+    if (before.empty || after.empty)
+        return joined;
+    // Each piece counted its first LF as a line end; after a CR it is not one.
+    joined.ends = before.ends + after.ends - (before.last == kCR && after.first == kLF ? 1 : 0);
+    joined.first = before.first;
+    return joined;
+}
+
 std::uint64_t JoinRanges(std::span<const LineCounter::Range> ranges)
 {
-    std::uint64_t ends = 0;
-    const LineCounter::Range* previous = nullptr;
-    bool oddByte = false;
-    for (const LineCounter::Range& range : ranges) {
-        oddByte = oddByte || range.oddByte;
-        if (range.empty)
-            continue;
-        ends += range.ends;
-        // Each piece counted its first LF as a line end; after a CR it is not one.
-        if (previous && previous->last == kCR && range.first == kLF)
-            --ends;
-        previous = &range;
-    }
-    const bool openLine = oddByte || (previous && previous->last != kCR && previous->last != kLF);
-    return ends + (openLine ? 1 : 0);
+    LineCounter::Range all;
+    for (const LineCounter::Range& range : ranges)
+        all = JoinRange(all, range);
+    const bool openLine = all.oddByte || (!all.empty && all.last != kCR && all.last != kLF);
+    return all.ends + (openLine ? 1 : 0);
 }
 
 std::string LineCount::text() const

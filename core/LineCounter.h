@@ -73,6 +73,8 @@ std::uint64_t CountLinesInBuffer(std::string_view bytes);
 // The lines of a stream counted in consecutive pieces, in stream order: a CR
 // ending one piece and an LF starting the next are one line end.
 std::uint64_t JoinRanges(std::span<const LineCounter::Range> ranges);
+// Two consecutive pieces as one, so that pieces can be joined as they come.
+LineCounter::Range JoinRange(const LineCounter::Range& before, const LineCounter::Range& after);
 
 // The answer for one target.
 struct LineCount {
@@ -93,5 +95,9 @@ struct LineCount {
 // `bytesRead`, when given, grows by every block read, for a progress bar.
 LineCount CountLines(const std::filesystem::path& path, const std::atomic<bool>* stop = nullptr,
                      std::atomic<std::uint64_t>* bytesRead = nullptr);
+// The bytes CountLines(path) reads, or nothing for a file it does not read at
+// all (hidden, not a regular file, missing, unreadable): the same rule, so
+// that a progress bar sized by it reaches its end.
+std::optional<std::uint64_t> SizeToRead(const std::filesystem::path& path);
 
 }  // namespace rowtick

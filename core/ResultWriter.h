@@ -10,21 +10,31 @@ namespace rowtick {
 
 struct WriteOutcome {
     bool ok = false;
-    std::string reason;  // why not, in Japanese (UTF-8); empty on success
+    std::string reason;   // why not, in Japanese (UTF-8); empty on success
+    std::string warning;  // saved, but with this caveat (Japanese, UTF-8); usually empty
 };
 
 // The whole result file: every row's bytes followed by CR LF, no header,
 // no byte-order mark. No rows give no bytes.
 std::string ResultFileBytes(const ResultList& results);
 
-// Writes the result file to `path`, replacing an existing file atomically: the
-// bytes go to a temporary file beside it, which is flushed to disk and renamed
-// over the target only when complete, so a failed save leaves the old file whole.
-// Where a plain overwrite works but that cannot (a folder that takes no new
-// file, a file with other names), the file is rewritten in place and its old
-// bytes are put back if that fails. A link is followed to the file it names,
-// which is created if missing. Reports success only for a file written
-// completely and flushed to disk.
+// Writes the result file to `path`. What is there is opened once, and every
+// decision is taken from what was opened (SaveDecision): a file with one name
+// is replaced by a new file that carries its owner, group, mode, ACL,
+// attributes and flags, complete and flushed before it takes the name; a file
+// with other names, one reached through a link, and one whose replacement
+// could not carry all that are rewritten in place, after a complete copy of
+// their old bytes is on disk. A failed or killed save leaves the old file, the
+// new file, or a copy of the old bytes (see README, "The result file").
+// Reports success only for a file written completely and flushed to disk.
 WriteOutcome WriteResultFile(const std::filesystem::path& path, const ResultList& results);
+
+// Seams for the tests.
+struct ResultWriterSeams {
+    // Called between the look at the chosen name and its open.
+    static inline void (*betweenLookAndOpen)(const std::filesystem::path& path) = nullptr;
+    // Where this process's open files are named (POSIX); without it there are no unnamed files.
+    static inline const char* openFiles = "/proc/self/fd";
+};
 
 }  // namespace rowtick

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -20,10 +21,20 @@ struct DroppedTarget {
 
 class TargetList {
 public:
+    TargetList() = default;
+    // A copy is a snapshot: it shares the rows appended so far, which are never
+    // changed, and no append to either list moves or touches what the other
+    // reads. A million rows are not copied: only one pointer per chunk of rows.
+    TargetList(const TargetList& other);
+    TargetList& operator=(const TargetList& other);
+    TargetList(TargetList&& other) noexcept;
+    TargetList& operator=(TargetList&& other) noexcept;
+    ~TargetList() = default;
+
     // Rows including the hint row (row 0); never less than 1.
-    std::int64_t rowCount() const { return static_cast<std::int64_t>(targets_.size()) + 1; }
+    std::int64_t rowCount() const { return static_cast<std::int64_t>(count_) + 1; }
     // Number of targets: rows minus the hint row.
-    std::int64_t registeredCount() const { return static_cast<std::int64_t>(targets_.size()); }
+    std::int64_t registeredCount() const { return static_cast<std::int64_t>(count_); }
     static bool isHintRow(std::int64_t row) { return row == 0; }
 
     // The path held by row `row` (1 <= row < rowCount()).
@@ -43,9 +54,21 @@ public:
     void append(const DroppedTarget& entry);
 
 private:
-    // The paths' own strings: a path object would also hold each of its
-    // components, several times the memory for a million targets.
-    std::vector<std::filesystem::path::string_type> targets_;
+    // The paths' own strings (a path object would also hold each of its
+    // components, several times the memory for a million targets), in chunks
+    // that never move once made: growth adds chunks, and a row once written is
+    // never written again.
+    static constexpr std::size_t kChunkRows = 1024;
+    struct Chunk {
+        std::filesystem::path::string_type rows[kChunkRows];
+    };
+    void push(std::filesystem::path::string_type text);
+
+    std::vector<std::shared_ptr<Chunk>> chunks_;
+    std::size_t count_ = 0;
+    // The list that made its last chunk writes into it; a copy, which shares
+    // it with the list it was copied from, starts a chunk of its own instead.
+    bool ownsLastChunk_ = true;
     // Refused rows, in row order; few or none in practice, so kept apart.
     std::vector<std::pair<std::int64_t, std::string>> refusals_;
 };

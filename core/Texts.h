@@ -35,17 +35,24 @@ inline constexpr std::string_view kFolderOfThatName = "同じ名前のフォル�
 inline constexpr std::string_view kReadOnlyFile = "読み取り専用のファイルです";
 inline constexpr std::string_view kCannotCreate = "保存先のファイルを作成できません";
 inline constexpr std::string_view kWriteFailed = "書き込みに失敗しました";
-inline constexpr std::string_view kOwnerNotKept = "元のファイルの所有者とグループを引き継げません";
-inline constexpr std::string_view kModeNotKept = "元のファイルのアクセス権を引き継げません";
+inline constexpr std::string_view kPlantedLink =
+    "共有フォルダにある他のユーザーのシンボリックリンクです。リンク先には保存しません";
+inline constexpr std::string_view kSwapped = "保存先のファイルが確認の直後に別のものに置き換えられました";
+inline constexpr std::string_view kOldBytesUnreadable = "元のファイルを読めないため、その内容を控えてから上書きすることができません";
 // Added to the reason of a save that failed while writing the file in place.
 inline constexpr std::string_view kOldBytesRestored = " (元の内容に戻しました)";
-inline constexpr std::string_view kOldBytesLost = " (元の内容に戻せませんでした)";
+inline constexpr std::string_view kOldBytesLost = " (元の内容に戻せませんでした。元の内容の控え: ";
+inline constexpr std::string_view kOldBytesLostEnd = ")";
+// Shown with the confirmation of a save whose folder could not be flushed to disk.
+inline constexpr std::string_view kNameMayNotSurvive =
+    "保存しましたが、フォルダの更新をディスクに書き込めませんでした。停電などの際はファイル名が元に戻ることがあります";
 
 // Reasons a dropped entry is never read.
 inline constexpr std::string_view kOtherComputer = "別のコンピューターのファイルです";
 inline constexpr std::string_view kImpossibleName = "ファイル名に使えない文字が含まれています";
 inline constexpr std::string_view kRelativePath = "相対パスです";
 inline constexpr std::string_view kNotPlainFileUrl = "ファイルの場所だけを表す URL ではありません";
+inline constexpr std::string_view kPathTooLong = "パスが長すぎるため、ファイルを指していません";
 
 // System errors (errno values on POSIX, GetLastError values on Windows).
 inline constexpr std::string_view kErrNotFound = "ファイルが見つかりません";

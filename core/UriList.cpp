@@ -1,6 +1,7 @@
 #include "UriList.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <thread>
 
@@ -25,12 +26,24 @@ int HexValue(char c)
     return -1;
 }
 
+// The longest path the system opens, without the terminating NUL: in bytes,
+// or in UTF-16 units on Windows.
+#ifdef _WIN32
+constexpr std::size_t kLongestPath = 32767 - 1;
+// A UTF-16 unit is at most three bytes of UTF-8, and a byte at most three characters (%XX).
+constexpr std::size_t kMostCharactersPerUnit = 9;
+#else
+constexpr std::size_t kLongestPath = PATH_MAX - 1;
+constexpr std::size_t kMostCharactersPerUnit = 3;
+#endif
+
 // %XX becomes the byte XX; a '%' not followed by two hex digits stays as it is.
-std::string PercentDecoded(std::string_view text)
+// Stops after `most` bytes.
+std::string PercentDecoded(std::string_view text, std::size_t most = std::string::npos)
 {
     std::string bytes;
-    bytes.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
+    bytes.reserve(std::min(text.size(), most));
+    for (std::size_t i = 0; i < text.size() && bytes.size() < most; ++i) {
         if (text[i] == '%' && i + 2 < text.size()) {
             const int high = HexValue(text[i + 1]);
             const int low = HexValue(text[i + 2]);
@@ -80,6 +93,27 @@ std::filesystem::path::string_type PathOfBytes(std::string&& bytes)
 #endif
 }
 
+// The first kLongestShownEntry units of a path too long to name a file, cut
+// between two characters, and an ellipsis.
+std::filesystem::path::string_type ShownStart(std::filesystem::path::string_type path)
+{
+    if (path.size() > kLongestShownEntry) {
+        std::size_t cut = kLongestShownEntry;
+#ifdef _WIN32
+        if ((path[cut] & 0xFC00) == 0xDC00)  // the second half of a surrogate pair
+            --cut;
+        path.resize(cut);
+        path += L'\u2026';
+#else
+        while (cut > 0 && (static_cast<unsigned char>(path[cut]) & 0xC0) == 0x80)  // inside a UTF-8 sequence
+            --cut;
+        path.resize(cut);
+        path += "\u2026";
+#endif
+    }
+    return path;
+}
+
 // The entry one line names; none for an empty line, a comment, another scheme
 // or a file URL without a path.
 void AppendEntry(std::string_view line, std::vector<DroppedTarget>& entries)
@@ -98,36 +132,45 @@ void AppendEntry(std::string_view line, std::vector<DroppedTarget>& entries)
     }
     if (rest.empty())
         return;
+    // Shown as dropped: a host stays in front of its path.
+    const bool showHost = hasAuthority && !host.empty();
+
+    // Longer than any path even once decoded: refused before it is decoded whole.
+    if ((host.size() + rest.size()) / kMostCharactersPerUnit > kLongestPath) {
+        const std::string_view shown = showHost ? line.substr(kScheme.size()) : rest;
+        entries.push_back({ShownStart(PathOfBytes(PercentDecoded(shown, 4 * kLongestShownEntry))),
+                           std::string(kPathTooLong)});
+        return;
+    }
 
     const bool fast = !Holds(rest, '%') && !Holds(rest, '?') && !Holds(rest, '#') && !Holds(rest, '\0');
     std::string path = fast ? std::string(rest) : PercentDecoded(rest);
+    const std::string hostName = PercentDecoded(host);
+    const bool otherComputer = !host.empty() && !(host.size() == 9 && StartsWithNoCase(host, "localhost"));
     std::string_view refusal;
     if (!fast && rest.find_first_of("?#") != std::string_view::npos)
         refusal = kNotPlainFileUrl;
     else if (rest.front() != '/')
         refusal = kRelativePath;
-    else if (!host.empty() && !(host.size() == 9 && StartsWithNoCase(host, "localhost")))
+    else if ((!fast && path.find('\0') != std::string::npos) || Holds(hostName, '\0'))
+        refusal = kImpossibleName;  // whatever the host: a name ends at a NUL
+    else if (otherComputer)
         refusal = kOtherComputer;
-    else if (!fast && path.find('\0') != std::string::npos)
-        refusal = kImpossibleName;
+    if (showHost && (otherComputer || !refusal.empty()))
+        path = "//" + hostName + path;
 
-    if (refusal.empty()) {
-        entries.push_back({PathOfBytes(std::move(path)), {}});
-        return;
-    }
 #ifdef _WIN32
     // Another computer's file is a network path Windows reads like any other.
-    if (refusal == kOtherComputer) {
-        entries.push_back({PathOfBytes("//" + PercentDecoded(host) + path), {}});
-        return;
-    }
+    if (refusal == kOtherComputer)
+        refusal = {};
 #endif
-    // Shown as dropped: a host stays in front of its path.
-    if (hasAuthority && !host.empty())
-        path = "//" + PercentDecoded(host) + path;
-    entries.push_back({PathOfBytes(std::move(path)), std::string(refusal)});
+    std::filesystem::path::string_type native = PathOfBytes(std::move(path));
+    if (refusal.empty() && native.size() > kLongestPath) {
+        refusal = kPathTooLong;
+        native = ShownStart(std::move(native));
+    }
+    entries.push_back({std::move(native), std::string(refusal)});
 }
-
 
 // The entries of whole lines, in order.
 std::vector<DroppedTarget> EntriesOfLines(std::string_view list)

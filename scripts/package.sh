@@ -1,23 +1,23 @@
 #!/usr/bin/env bash
-# Builds the Debian package as Debian builds its own: with the compiler and
-# linker flags dpkg-buildflags gives (fortify, stack protector, relro, bind now),
-# the program stripped.
-#   scripts/package.sh [BUILD_DIR]   gives BUILD_DIR/rowtick_1.00_<arch>.deb
-#                                    (BUILD_DIR defaults to build-package)
+# Builds the Debian package from debian/ with dpkg-buildpackage, in a copy of
+# the source tree, since dpkg-buildpackage writes its results next to the tree
+# it builds (the parent folder of a clone may be read-only or shared).
+#   scripts/package.sh [OUT_DIR]   gives OUT_DIR/rowtick_1.00_<arch>.deb
+#                                  (OUT_DIR defaults to build-package)
+# The copy holds the files git tracks, and new ones it does not ignore, as they
+# are in the working tree; it is built at OUT_DIR/rowtick.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build="${1:-build-package}"
+out="${1:-build-package}"
+mkdir -p "$out"
+out="$(cd "$out" && pwd)"
+tree="$out/rowtick"
 
-export DEB_BUILD_MAINT_OPTIONS=hardening=+all
-cppflags="$(dpkg-buildflags --get CPPFLAGS)"
-cxxflags="$(dpkg-buildflags --get CXXFLAGS)"
-ldflags="$(dpkg-buildflags --get LDFLAGS)"
-
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DROWTICK_BUILD_TESTS=OFF -DROWTICK_BUILD_BENCH=OFF \
-  "-DCMAKE_CXX_FLAGS=$cppflags $cxxflags" \
-  "-DCMAKE_EXE_LINKER_FLAGS=$ldflags" >/dev/null
-cmake --build "$build" -j "${ROWTICK_JOBS:-$(nproc)}"
-rm -f "$build"/rowtick_*.deb
-(cd "$build" && cpack -G DEB >/dev/null)
-ls "$build"/rowtick_*.deb
+rm -rf "$tree" "$out"/rowtick_* "$out"/rowtick-dbgsym_*
+mkdir -p "$tree"
+git ls-files -z --cached --others --exclude-standard \
+  | while IFS= read -r -d '' file; do [[ -e "$file" || -L "$file" ]] && printf '%s\0' "$file"; done \
+  | tar --null --files-from=- -cf - | tar -xf - -C "$tree"
+(cd "$tree" && dpkg-buildpackage -us -uc -b -j"${ROWTICK_JOBS:-$(nproc)}" >"$out/build.log" 2>&1) \
+  || { tail -n 40 "$out/build.log" >&2; exit 1; }
+ls "$out"/rowtick_*.deb

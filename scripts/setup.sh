@@ -16,10 +16,11 @@ if [[ "$purpose" == test ]]; then
   packages+=(
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev
-    dpkg-dev desktop-file-utils appstream lintian file
+    dpkg-dev debhelper desktop-file-utils appstream lintian file dbus-daemon
     binutils-mingw-w64-x86-64 gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix
     googletest wine wine64 locales
-    libx11-dev xvfb
+    libx11-dev xvfb openbox xdotool x11-utils
+    acl attr dosfstools fusefat
   )
 fi
 

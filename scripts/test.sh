@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Rowtick with its tests and runs every test:
 # once as built for use, once under AddressSanitizer and UndefinedBehaviorSanitizer
-# (with the fuzzing test of the line counter); the core and its tests also
-# cross-built for Windows and run under Wine.
+# (with the fuzzing test of the line counter), and the core's and the window's
+# tests once more under ThreadSanitizer; the core and its tests also cross-built
+# for Windows and run under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -35,3 +36,12 @@ export ASAN_OPTIONS="detect_leaks=1:strict_string_checks=1:check_initialization_
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export LSAN_OPTIONS="suppressions=$PWD/tests/sanitizers/lsan.supp:print_suppressions=0"
 ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
+
+echo "== Core and window tests under ThreadSanitizer"
+sanitizers="-fsanitize=thread -fno-omit-frame-pointer"
+CC=clang CXX=clang++ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DROWTICK_BUILD_TESTS=ON -DROWTICK_BUILD_BENCH=OFF -DROWTICK_TEST_PACKAGING=OFF \
+  "-DCMAKE_CXX_FLAGS=$sanitizers" "-DCMAKE_EXE_LINKER_FLAGS=$sanitizers" >/dev/null
+cmake --build build-tsan -j "$jobs" --target core_tests window_tests
+export TSAN_OPTIONS="halt_on_error=1 suppressions=$PWD/tests/sanitizers/tsan.supp"
+ctest --test-dir build-tsan --output-on-failure -j "$jobs" -R '^(core_tests|window_tests)$'

@@ -93,8 +93,9 @@ TEST(CountingJob, RunsOverTargetsThatHangNeverHoldMoreThreadsThanThePoolAllows)
 }
 #endif  // !_WIN32
 
-// The progress bar's figures: the bytes to read from the targets' sizes, and every byte read, a big file's
-// pieces included; a folder, a missing file and a refused entry add nothing.
+// The progress bar's figures: the bytes to read are the sizes of the targets that are read, and every byte
+// read, a big file's pieces included; a hidden file, an unreadable one, a folder, a missing file and a
+// refused entry add nothing.
 TEST(CountingJob, BytesToReadAndBytesRead)
 {
     TempFolder folder;
@@ -103,6 +104,16 @@ TEST(CountingJob, BytesToReadAndBytesRead)
                                 folder.write("big.c", std::string(reading::kPiecesFrom + 12345, '\n')),
                                 folder.path(), folder.path() / "missing.c"});
     targets->appendRefused("//server/share/a.c", "refused");
+    const fs::path hidden = folder.write(".hidden.c", std::string(5000000, 'x'));
+    targets->append(hidden);
+#ifdef _WIN32
+    ::SetFileAttributesW(hidden.c_str(), FILE_ATTRIBUTE_HIDDEN);
+#else
+    const fs::path locked = folder.write("locked.c", std::string(7000, 'x'));
+    ::chmod(locked.c_str(), 0);
+    targets->append(locked);
+    const OrdinaryUser user;
+#endif
     const std::uint64_t bytes = 1000 + reading::kPiecesFrom + 12345;
     CountingJob job(targets);
     job.start();
@@ -118,5 +129,34 @@ TEST(CountingJob, BytesToReadAndBytesRead)
         return expected;
     }()));
     EXPECT_EQ(job.bytesRead(), bytes);
+}
+
+// The list grows while a run counts it (a drop during a run): the run counts the targets it was started
+// with, and reads none of the rows appended meanwhile, nor the list's storage as it grows.
+TEST(CountingJob, ReadsTheListAsItWasWhenItStarted)
+{
+    TempFolder folder;
+    auto targets = std::make_shared<TargetList>();
+    for (int i = 0; i < 1500; ++i)
+        targets->append(folder.path() / ("f" + std::to_string(i) + ".c"));
+    const TargetList before = *targets;
+    std::promise<void> release;
+    const std::shared_future<void> released = release.get_future().share();
+    CountingJob job(targets, 2, [released](const fs::path& path, const std::atomic<bool>* stop) {
+        released.wait();
+        return CountLines(path, stop);
+    });
+    job.start();
+    for (int i = 0; i < 5000; ++i)
+        targets->append(folder.write("new" + std::to_string(i) + ".c", "a\n"));
+    release.set_value();
+    EXPECT_EQ(job.total(), 1500);
+    EXPECT_EQ(Take(job), ResultFileBytes([&] {
+        ResultList expected;
+        RunCount(before, expected);
+        return expected;
+    }()));
+    EXPECT_EQ(targets->registeredCount(), 6500);
+    EXPECT_EQ(targets->target(6500), folder.path() / "new4999.c");
 }
 }}  // namespace rowtick

@@ -9,14 +9,20 @@
 #include <sys/resource.h>
 #include <unistd.h>
 #ifdef __linux__
+#include <sched.h>
 #include <sys/mount.h>
 #endif
 
 namespace rowtick::test {
-struct OrdinaryUser {  // while it lives, a test run as root acts as "nobody" (65534): permissions apply
+struct OrdinaryUser {  // while it lives, a test run as root acts as user `uid` of group `gid`: permissions apply
     gid_t gid_ = ::getegid();
-    bool switched_ = ::geteuid() == 0 && ::setegid(65534) == 0 && ::seteuid(65534) == 0;
-    OrdinaryUser() { if (!switched_) (void)::setegid(gid_); }
+    bool switched_;
+    explicit OrdinaryUser(uid_t uid = 65534, gid_t gid = 65534)  // by default "nobody"
+        : switched_(::geteuid() == 0 && ::setegid(gid) == 0 && ::seteuid(uid) == 0)
+    {
+        if (!switched_)
+            (void)::setegid(gid_);
+    }
     ~OrdinaryUser()
     {
         if (switched_ && (::seteuid(0) != 0 || ::setegid(gid_) != 0))
@@ -48,6 +54,14 @@ struct FileSizeLimit {  // limits the size of files this process may write: a wr
 };
 
 #ifdef __linux__
+// Hides /proc from this process for good (an empty folder over it, in a mount namespace of its own): for a forked
+// child. False where that is not permitted (not root).
+inline bool HideProc()
+{
+    return ::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0
+           && ::mount("rowtick-test", "/proc", "tmpfs", MS_NOSUID | MS_NODEV, "size=4k") == 0;
+}
+
 struct SmallDisk {  // a 64 KiB tmpfs mounted on the folder `at` while it lives; needs root and a permitted mount
     std::filesystem::path at_;
     bool mounted_ = false;

@@ -5,31 +5,32 @@
 namespace rowtick { namespace {
 using namespace test;
 
-#ifdef _WIN32
-// On Windows a file URL's path is UTF-8 with "/" between names and a leading
-// "/" before the drive; another computer's file is a network path read like any other.
-TEST(DroppedUriList, GivesWindowsPaths)
+std::string Repeated(std::string_view text, std::size_t times)
 {
-    const std::string list = "file:///C:/src/a.c\r\n"
-                             "file://server/share/b.c\r\n"
-                             "file:///C:/%E8%A8%88%E7%AE%97.bas\r\n";
-    const std::vector<DroppedTarget> entries = DroppedTargetsFromUriList(list);
-    ASSERT_EQ(entries.size(), 3u);
-    EXPECT_EQ(entries[0].path, L"C:\\src\\a.c");
-    EXPECT_EQ(entries[1].path, L"\\\\server\\share\\b.c");
-    EXPECT_EQ(entries[2].path, L"C:\\\u8a08\u7b97.bas");
-    for (const DroppedTarget& entry : entries)
-        EXPECT_EQ(entry.refusal, "");
+    std::string all;
+    for (std::size_t i = 0; i < times; ++i)
+        all += text;
+    return all;
 }
-#else
+
 struct Entry {
-    std::string path;
+    fs::path::string_type path;
     std::string refusal;
     bool operator==(const Entry&) const = default;
 };
 void PrintTo(const Entry& entry, std::ostream* out)
 {
     *out << ::testing::PrintToString(entry.path) << " " << entry.refusal;
+}
+
+// A path as the system holds it, from its UTF-8 bytes (any bytes on POSIX).
+fs::path::string_type NativeOf(const std::string& bytes)
+{
+#ifdef _WIN32
+    return fs::path(std::u8string(bytes.begin(), bytes.end())).native();
+#else
+    return bytes;
+#endif
 }
 
 struct UriListCase {
@@ -48,10 +49,32 @@ TEST_P(DroppedUriList, GivesEachEntryAsDropped)
         entries.push_back({target.path, target.refusal});
     std::vector<Entry> expected;
     for (const auto& [path, refusal] : c.expected)
-        expected.push_back({path, std::string(refusal)});
+        expected.push_back({NativeOf(path), std::string(refusal)});
     EXPECT_EQ(entries, expected);
 }
 
+const std::string kShownStart = std::string(kLongestShownEntry - 1, 'a') + "\u2026";
+#ifdef _WIN32
+// On Windows a file URL's path is UTF-8 with "/" between names and a leading "/" before the drive; another
+// computer's file is a network path read like any other, unless its name holds a NUL.
+INSTANTIATE_TEST_SUITE_P(WindowsLines, DroppedUriList, ::testing::Values(
+        UriListCase{"drive", "file:///C:/src/a.c", {{"C:\\src\\a.c", ""}}},
+        UriListCase{"another computer", "file://server/share/b.c", {{"\\\\server\\share\\b.c", ""}}},
+        UriListCase{"UTF-8 name", "file:///C:/%E8%A8%88%E7%AE%97.bas", {{"C:\\\u8a08\u7b97.bas", ""}}},
+        UriListCase{"encoded NUL", "file:///C:/a%00b.txt", {{"C:\\a\0b.txt"s, kImpossibleName}}},
+        UriListCase{"another computer, encoded NUL", "file://server/share/a%00b.txt",
+                    {{"\\\\server\\share\\a\0b.txt"s, kImpossibleName}}},
+        UriListCase{"another computer, raw NUL", "file://server/share/a\0b.txt"s,
+                    {{"\\\\server\\share\\a\0b.txt"s, kImpossibleName}}},
+        UriListCase{"NUL in the host", "file://ser%00ver/share/a.txt", {{"\\\\ser\0ver\\share\\a.txt"s, kImpossibleName}}},
+        UriListCase{"relative", "file:relx.txt", {{"relx.txt", kRelativePath}}},
+        UriListCase{"as long as a path can be", "file:///C:/" + std::string(32763, 'a'),
+                    {{"C:\\" + std::string(32763, 'a'), ""}}},
+        UriListCase{"longer than a path can be", "file:///" + std::string(32767, 'a'), {{"\\" + kShownStart, kPathTooLong}}},
+        UriListCase{"a line of a million encoded bytes", "file:///" + Repeated("%E3%81%82", 1000000),
+                    {{"\\" + Repeated("\u3042", kLongestShownEntry - 1) + "\u2026", kPathTooLong}}}),
+    ScenarioName);
+#else
 INSTANTIATE_TEST_SUITE_P(Lines, DroppedUriList, ::testing::Values(
         UriListCase{"CR LF", "file:///a/b.c\r\nfile:///d.c\r\n", {{"/a/b.c", ""}, {"/d.c", ""}}},
         UriListCase{"LF without a last line end", "file:///a.c\nfile:///b.c", {{"/a.c", ""}, {"/b.c", ""}}},
@@ -64,10 +87,17 @@ INSTANTIATE_TEST_SUITE_P(Lines, DroppedUriList, ::testing::Values(
         UriListCase{"another computer", "file://otherhost/etc/hostname", {{"//otherhost/etc/hostname", kOtherComputer}}},
         UriListCase{"encoded NUL", "file:///etc/hostname%00.txt", {{"/etc/hostname\0.txt"s, kImpossibleName}}},
         UriListCase{"raw NUL", "file:///etc/hostname\0.txt\r\n"s, {{"/etc/hostname\0.txt"s, kImpossibleName}}},
+        UriListCase{"another computer, encoded NUL", "file://otherhost/a%00b", {{"//otherhost/a\0b"s, kImpossibleName}}},
         UriListCase{"relative", "file:relx.txt", {{"relx.txt", kRelativePath}}},
         UriListCase{"query or fragment", "file:///etc/hostname?x\nfile:///a#b",
                     {{"/etc/hostname?x", kNotPlainFileUrl}, {"/a#b", kNotPlainFileUrl}}},
-        UriListCase{"no path", "file://\nfile://host", {}}),
+        UriListCase{"no path", "file://\nfile://host", {}},
+        UriListCase{"as long as a path can be", "file:///" + std::string(4094, 'a'), {{"/" + std::string(4094, 'a'), ""}}},
+        UriListCase{"longer than a path can be", "file:///" + std::string(4095, 'a'), {{"/" + kShownStart, kPathTooLong}}},
+        UriListCase{"a line of a million encoded bytes", "file:///" + Repeated("%61", 1000000) + "\r\nfile:///b",
+                    {{"/" + kShownStart, kPathTooLong}, {"/b", ""}}},
+        UriListCase{"cut before a character", "file:///" + std::string(kLongestShownEntry - 2, 'a') + Repeated("\u3042", 2000),
+                    {{"/" + std::string(kLongestShownEntry - 2, 'a') + "\u2026", kPathTooLong}}}),
     ScenarioName);
 
 // A drop large enough to be shared out among processors keeps every line, in order, whatever its line ends.
@@ -88,7 +118,7 @@ TEST(DroppedUriList, LargeListKeepsEveryLineInOrder)
     }
 }
 
-#endif  // _WIN32
+#endif  // !_WIN32
 
 // A NUL is written quoted, so that a result file never holds a NUL byte.
 TEST(PathFieldBytes, QuotesANul)

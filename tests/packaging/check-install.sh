@@ -23,6 +23,8 @@ launcher="$root/usr/share/applications/example.hv.Rowtick.desktop"
 # ("Open with", a drop on the launcher) and offers itself for text and source.
 grep -qx 'Icon=example.hv.Rowtick' "$launcher"
 grep -qx 'Exec=rowtick %F' "$launcher" || { echo "the launcher does not pass files" >&2; exit 1; }
+# A desktop that knows D-Bus activation hands the files to the open window.
+grep -qx 'DBusActivatable=true' "$launcher" || { echo "the launcher is not D-Bus activatable" >&2; exit 1; }
 for type in text/plain text/x-csrc text/x-c++src text/x-python; do
   grep -q "^MimeType=\(.*;\)\?$type;" "$launcher" || { echo "the launcher lacks MimeType $type" >&2; exit 1; }
 done

@@ -14,13 +14,21 @@
 #include <QTest>
 #include <QTimer>
 
+#include <csignal>
 #include <fstream>
 #include <unistd.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <optional>
 #include <sstream>
 
 #include "../Obstacles.h"
+#include <QProcess>
+#ifdef ROWTICK_WITH_DBUS
+#include <QDBusConnectionInterface>
+
+#include "ApplicationService.h"
+#endif
 #include "CommandLine.h"
 #include "CountingRun.h"
 #include "Desktop.h"
@@ -148,6 +156,93 @@ QByteArray ReadAll(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : "<unreadable>";
 }
 
+// The program itself, started in `folder` with the arguments' very bytes and
+// the environment changed by `environment` ("NAME=VALUE" sets, "NAME" removes).
+struct Program {
+    pid_t pid = -1;
+    int status = -1;
+
+    Program(const QByteArrayList& arguments, const QByteArray& folder, const QStringList& changes,
+            const QByteArray& executable = ROWTICK_PROGRAM)
+    {
+        QByteArrayList bytes{executable};
+        bytes += arguments;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("PWD"), QFile::decodeName(folder));
+        for (const QString& change : changes) {
+            if (change.contains('='))
+                environment.insert(change.section('=', 0, 0), change.section('=', 1));
+            else
+                environment.remove(change);
+        }
+        QByteArrayList variables;
+        for (const QString& variable : environment.toStringList())
+            variables.append(variable.toUtf8());
+        std::vector<char*> argv;
+        for (QByteArray& argument : bytes)
+            argv.push_back(argument.data());
+        argv.push_back(nullptr);
+        std::vector<char*> envp;
+        for (QByteArray& variable : variables)
+            envp.push_back(variable.data());
+        envp.push_back(nullptr);
+        pid = ::fork();
+        if (pid == 0) {
+            if (::chdir(folder.constData()) == 0)
+                ::execve(argv[0], argv.data(), envp.data());
+            ::_exit(127);
+        }
+    }
+    ~Program()
+    {
+        if (running()) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+        }
+    }
+    bool running() { return pid > 0 && status == -1 && ::waitpid(pid, &status, WNOHANG) == 0; }
+    // Its exit status once it ended within `ms`, serving this program's events
+    // meanwhile; -1 while it still runs, 128 + N when killed by signal N.
+    int exitStatus(int ms)
+    {
+        if (!QTest::qWaitFor([this] { return !running(); }, ms))
+            return -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+};
+
+#ifdef ROWTICK_WITH_DBUS
+// A session bus of the test's own, so that no other program's window answers.
+struct PrivateBus {
+    QTemporaryDir folder;
+    QByteArray address = "unix:path=" + QFile::encodeName(folder.filePath(QStringLiteral("bus")));
+    // Started by a plain fork, like the program itself: ThreadSanitizer cannot
+    // follow QProcess's way of starting a process.
+    Program daemon{{"--session", "--nofork", "--address=" + address}, QFile::encodeName(folder.path()), {},
+                   "/usr/bin/dbus-daemon"};
+    QDBusConnection connection{QString()};
+
+    PrivateBus()
+    {
+        QTest::qWaitFor([this] { return QFile::exists(folder.filePath(QStringLiteral("bus"))); }, 10000);
+        connection = QDBusConnection::connectToBus(QString::fromUtf8(address), QStringLiteral("private"));
+    }
+    ~PrivateBus()
+    {
+        QDBusConnection::disconnectFromBus(QStringLiteral("private"));
+    }
+    bool owned() const { return connection.interface()->isServiceRegistered(QStringLiteral("example.hv.Rowtick")); }
+    QString variable() const { return "DBUS_SESSION_BUS_ADDRESS=" + QString::fromUtf8(address); }
+    // The windows that hold the name or wait in line for it.
+    qsizetype windows() const
+    {
+        const QDBusMessage reply = connection.call(QDBusMessage::createMethodCall(
+            "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "ListQueuedOwners") << QStringLiteral("example.hv.Rowtick"));
+        return reply.arguments().value(0).toStringList().size();
+    }
+};
+#endif
+
 }  // namespace
 
 class WindowTest : public QObject {
@@ -251,15 +346,12 @@ private slots:
 
     void startUpState()
     {
-        QCOMPARE(form_->size(), QSize(408, 329));
         for (QWidget* widget : form_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
             QVERIFY2(widget->isVisible(), qPrintable(widget->objectName()));  // the list is laid out after the map
         QCOMPARE(Rows(targets()), QStringList{kHint});
         QCOMPARE(results()->model()->rowCount(), 0);
         QCOMPARE(status()->panelText(0) + status()->panelText(1), QString());
         QCOMPARE(form_->focusWidget(), control("Command2"));
-        QCOMPARE(targets()->palette().color(QPalette::Text), QColor(0, 0, 255));
-        QCOMPARE(results()->palette().color(QPalette::Text), QColor(255, 128, 0));
     }
     void modes_data()
     {
@@ -339,7 +431,6 @@ private slots:
         auto* panel2 = status()->findChild<QLabel*>("panel2");
 
         QCOMPARE(status()->panelText(0), path);
-        QCOMPARE(status()->panelRect(0).width(), 300);
         QCOMPARE(panel1->text().contains(QChar(0x2026)), shortened);
         QCOMPARE(panel1->toolTip(), shortened ? path : QString());
         QCOMPARE(panel1->accessibleDescription(), shortened ? path : QString());
@@ -386,32 +477,24 @@ private slots:
         QCOMPARE(desktop_->openedUrls, opened);
         QCOMPARE(form_->isVisible(), outcome != "closed");
     }
-    void accessibility_data()
+    void pressableLabels_data()
     {
         QTest::addColumn<QString>("name");
-        QTest::addColumn<int>("role");
-        QTest::addColumn<QString>("pressed");  // what pressing it does, if it can be pressed
-        QTest::newRow("window") << "Form1" << int(QAccessible::Window) << "";
-        QTest::newRow("status bar") << "STS" << int(QAccessible::StatusBar) << "";
-        QTest::newRow("target heading") << "Label1" << int(QAccessible::StaticText) << "compact";
-        QTest::newRow("result heading") << "Label2" << int(QAccessible::StaticText) << "https://hv.example/rowtick/";
-        QTest::newRow("mail address") << "Label5" << int(QAccessible::StaticText) << "mailto:mail@hv.example";
-        QTest::newRow("diamond") << "Image1" << int(QAccessible::Graphic) << "minimised";
+        QTest::addColumn<QString>("pressed");  // what pressing it does
+        QTest::newRow("target heading") << "Label1" << "compact";
+        QTest::newRow("result heading") << "Label2" << "https://hv.example/rowtick/";
+        QTest::newRow("mail address") << "Label5" << "mailto:mail@hv.example";
+        QTest::newRow("diamond") << "Image1" << "minimised";
     }
-    void accessibility()
+    void pressableLabels()
     {
         QFETCH(QString, name);
-        QFETCH(int, role);
         QFETCH(QString, pressed);
-        QWidget* widget = name == "Form1" ? form_.get() : control(name);
+        QWidget* widget = control(name);
         QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
-        QVERIFY(accessible);
-        QCOMPARE(int(accessible->role()), role);
         QAccessibleActionInterface* actions = accessible->actionInterface();
-        const QStringList names = actions ? actions->actionNames() : QStringList{};
-        QCOMPARE(names.contains(QAccessibleActionInterface::pressAction()), !pressed.isEmpty());
-        if (pressed.isEmpty())
-            return;
+        QVERIFY(actions);
+        QVERIFY(actions->actionNames().contains(QAccessibleActionInterface::pressAction()));
         QCOMPARE(widget->focusPolicy(), Qt::NoFocus);
 
         actions->doAction(QAccessibleActionInterface::pressAction());
@@ -526,37 +609,62 @@ private slots:
     }
     void startedWithFiles_data()
     {
-        // `dropped`: the paths a drop gives the same targets with.
+        // `dropped`: the paths a drop gives the same targets with; `handedOver`:
+        // given to a second start of the program, which hands them to this window.
         QTest::addColumn<QByteArrayList>("arguments");
         QTest::addColumn<QByteArrayList>("dropped");
+        QTest::addColumn<bool>("handedOver");
         QTest::newRow("relative and absolute, in the order given")
             << QByteArrayList{"b.txt", "<dir>/a.txt", "./計算 表.bas", "b.txt"}
-            << QByteArrayList{"<dir>/b.txt", "<dir>/a.txt", "<dir>/計算 表.bas", "<dir>/b.txt"};
+            << QByteArrayList{"<dir>/b.txt", "<dir>/a.txt", "<dir>/計算 表.bas", "<dir>/b.txt"} << false;
         QTest::newRow("names like options after --")
             << QByteArrayList{"a.txt", "--", "-style", "--help", "--"}
-            << QByteArrayList{"<dir>/a.txt", "<dir>/-style", "<dir>/--help", "<dir>/--"};
+            << QByteArrayList{"<dir>/a.txt", "<dir>/-style", "<dir>/--help", "<dir>/--"} << false;
         QTest::newRow("Shift-JIS bytes, not UTF-8")
             << QByteArrayList{"\x83\x65\x83\x58.c"}
-            << QByteArrayList{"<dir>/\x83\x65\x83\x58.c"};
+            << QByteArrayList{"<dir>/\x83\x65\x83\x58.c"} << false;
         QTest::newRow("the folder and a missing file")
             << QByteArrayList{".", "gone.txt"}
-            << QByteArrayList{"<dir>", "<dir>/gone.txt"};
+            << QByteArrayList{"<dir>", "<dir>/gone.txt"} << false;
+        QTest::newRow("Qt's options and their values are no files")
+            << QByteArrayList{"-style", "fusion", "a.txt", "--platform", "offscreen"}
+            << QByteArrayList{"<dir>/a.txt"} << false;
+        QTest::newRow("handed over: relative and absolute, in the order given")
+            << QByteArrayList{"b.txt", "<dir>/a.txt", "./計算 表.bas", "b.txt"}
+            << QByteArrayList{"<dir>/b.txt", "<dir>/a.txt", "<dir>/計算 表.bas", "<dir>/b.txt"} << true;
+        QTest::newRow("handed over: names like options, % and a line break")
+            << QByteArrayList{"a.txt", "--", "-style", "--", "100%.c", "two\nlines.c"}
+            << QByteArrayList{"<dir>/a.txt", "<dir>/-style", "<dir>/--", "<dir>/100%.c", "<dir>/two\nlines.c"} << true;
+        QTest::newRow("handed over: Shift-JIS bytes, the folder, a missing file")
+            << QByteArrayList{"\x83\x65\x83\x58.c", ".", "gone.txt"}
+            << QByteArrayList{"<dir>/\x83\x65\x83\x58.c", "<dir>", "<dir>/gone.txt"} << true;
     }
     void startedWithFiles()
     {
         QFETCH(QByteArrayList, arguments);
         QFETCH(QByteArrayList, dropped);
+        QFETCH(bool, handedOver);
         const QByteArray dir = QFile::encodeName(dir_->path());
-        for (const QByteArray name : {"a.txt", "b.txt", "計算 表.bas", "-style", "--help", "--", "\x83\x65\x83\x58.c"}) {
+        for (const QByteArray name : {"a.txt", "b.txt", "計算 表.bas", "-style", "--help", "--", "\x83\x65\x83\x58.c", "100%.c", "two\nlines.c"}) {
             const QByteArray lines = QByteArray("line\r\n").repeated(name.size());
             QVERIFY(bool(std::ofstream((dir + '/' + name).toStdString(), std::ios::binary) << lines.toStdString()));
         }
 
         Arguments started(arguments, dir);
-        CommandLine commandLine(started.argc(), started.argv.data());
-        std::ostringstream errors;
-        QVERIFY(commandLine.openIn(*form_, errors));
-        QCOMPARE(errors.str(), std::string());
+        if (handedOver) {
+#ifdef ROWTICK_WITH_DBUS
+            PrivateBus bus;
+            (new ApplicationService(*form_))->publish(bus.connection);
+            QTRY_VERIFY(bus.owned());
+            Program second(started.bytes.mid(1), dir, {"QT_QPA_PLATFORM=offscreen", bus.variable()});
+            QCOMPARE(second.exitStatus(30000), 0);
+#else
+            QSKIP("built without the session bus");
+#endif
+        } else {
+            CommandLine commandLine(started.argc(), started.argv.data());
+            commandLine.openIn(*form_);
+        }
 
         RecordingDesktop otherDesktop;
         Form1 droppedOn(otherDesktop);
@@ -594,6 +702,7 @@ private slots:
         QTest::newRow("--help after --: a file") << QByteArrayList{"--", "--help"} << "" << "" << 1;
         QTest::newRow("no files: nothing registered") << QByteArrayList{} << "" << "" << 0;
         QTest::newRow("an unknown option") << QByteArrayList{"a.txt", "-x"} << "" << "unknown option: -x" << 0;
+        QTest::newRow("Qt's option without its value") << QByteArrayList{"a.txt", "-style"} << "" << "unknown option: -style" << 0;
     }
     void commandLineQuestionsAndMistakes()
     {
@@ -612,22 +721,88 @@ private slots:
             return;
 
         std::ostringstream errors;
-        const bool opened = commandLine.openIn(*form_, errors);
-        QCOMPARE(opened, error.isEmpty());
+        const bool refused = commandLine.refuseMistake(errors);
+        if (!refused)
+            commandLine.openIn(*form_);
+        QCOMPARE(refused, !error.isEmpty());
         QCOMPARE(errors.str().empty(), error.isEmpty());
         QVERIFY2(QString::fromStdString(errors.str()).contains(error), errors.str().c_str());
         QCOMPARE(form_->targets().registeredCount(), registered);
         QCOMPARE(status()->panelText(1).isEmpty(), registered == 0);  // as at start-up
     }
+    void programWithoutDisplay_data()
+    {
+        QTest::addColumn<QByteArrayList>("arguments");
+        QTest::addColumn<int>("exitStatus");
+        QTest::newRow("an unknown option") << QByteArrayList{"--no-such-option"} << 2;
+        QTest::newRow("an unknown option after a file") << QByteArrayList{"a.txt", "-x"} << 2;
+        QTest::newRow("--version") << QByteArrayList{"--version"} << 0;
+    }
+    void programWithoutDisplay()
+    {
+        QFETCH(QByteArrayList, arguments);
+        QFETCH(int, exitStatus);
+        Program started(arguments, QFile::encodeName(dir_->path()),
+                        {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent"});
+        QCOMPARE(started.exitStatus(30000), exitStatus);
+    }
+#ifdef ROWTICK_WITH_DBUS
+    void handedOverDuringCount()
+    {
+        const QStringList paths = mixedTargets(6);
+        dropFiles(paths);
+        const QString another = file("another.c");
+        hold(paths, dir_->filePath("f3.c"));
+        PrivateBus bus;
+        (new ApplicationService(*form_))->publish(bus.connection);
+        QTRY_VERIFY(bus.owned());
+        int exitStatus = -1;
+        QStringList rowsDuringCount;
+        QVERIFY(countWhile([&] { return progress() != nullptr; }, [&] {
+            Program second({"another.c"}, QFile::encodeName(dir_->path()), {"QT_QPA_PLATFORM=offscreen", bus.variable()});
+            exitStatus = second.exitStatus(30000);
+            rowsDuringCount = Rows(targets());
+            hold_->open.release();
+        }));
+        QCOMPARE(exitStatus, 0);  // answered at once
+        QCOMPARE(rowsDuringCount, QStringList{kHint} + paths);  // the running count's targets untouched
+        QCOMPARE(Rows(targets()), QStringList{kHint} + paths + QStringList{another});  // appended once it ended
+        QCOMPARE(status()->panelText(0), another);
+        QCOMPARE(status()->panelText(1), QStringLiteral("登録数=%1").arg(paths.size() + 1));
+    }
+    void secondStartOpensItsOwnWindow_data()
+    {
+        QTest::addColumn<bool>("bus");  // false: there is no session bus
+        QTest::newRow("no session bus") << false;
+        QTest::newRow("the open window does not answer") << true;
+    }
+    void secondStartOpensItsOwnWindow()
+    {
+        QFETCH(bool, bus);
+        const QByteArray dir = QFile::encodeName(dir_->path());
+        file("a.txt");
+        PrivateBus privateBus;
+        const QString address = bus ? privateBus.variable() : QStringLiteral("DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent");
+        std::optional<Program> first;
+        if (bus) {
+            first.emplace(QByteArrayList{}, dir, QStringList{"QT_QPA_PLATFORM=offscreen", address});
+            QTRY_VERIFY_WITH_TIMEOUT(privateBus.owned(), 30000);  // the program's first window
+            Program handing({"a.txt"}, dir, {"QT_QPA_PLATFORM=offscreen", address});
+            QCOMPARE(handing.exitStatus(30000), 0);  // while it answers, it takes the files
+            QCOMPARE(::kill(first->pid, SIGSTOP), 0);
+        }
+        Program second({"a.txt"}, dir, {"QT_QPA_PLATFORM=offscreen", address});
+        if (bus)
+            QTRY_COMPARE_WITH_TIMEOUT(privateBus.windows(), 2, 30000);  // its own window waits in line for the name
+        QCOMPARE(second.exitStatus(1000), -1);  // and stays open
+    }
+#endif
     void refusedDropsKeepWhatWasDropped_data()
     {
         // `list`: the dropped URI list; `field`: the path as the window shows and the result file holds it.
         QTest::addColumn<QByteArray>("list");
         QTest::addColumn<QByteArray>("field");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("another computer") << QByteArray("file://otherhost/etc/hostname\r\n") << QByteArray("//otherhost/etc/hostname") << "別のコンピューターのファイルです";
-        QTest::newRow("encoded NUL") << QByteArray("file:///etc/hostname%00.txt\r\n") << QByteArray("$'/etc/hostname\\x00.txt'") << "ファイル名に使えない文字が含まれています";
-        QTest::newRow("raw NUL") << (QByteArray("file:///etc/hostname") + '\0' + ".txt\r\n") << QByteArray("$'/etc/hostname\\x00.txt'") << "ファイル名に使えない文字が含まれています";
         QTest::newRow("relative") << QByteArray("file:relx.txt\r\n") << QByteArray("relx.txt") << "相対パスです";
     }
     void refusedDropsKeepWhatWasDropped()
@@ -646,6 +821,8 @@ private slots:
         QCOMPARE(Rows(targets()), (QStringList{kHint, shown}));
         QCOMPARE(Rows(results()), QStringList{"-,\t" + shown});
         QCOMPARE(Rows(results(), Qt::ToolTipRole), QStringList{reason});
+        clickTarget(1, true);
+        QCOMPARE(desktop_->openedUrls, QList<QUrl>{});  // never opened
         desktop_->savePath = dir_->filePath("result.csv");
         click("Command3");
         QCOMPARE(ReadAll(desktop_->savePath), "-,\t" + field + "\r\n");
@@ -694,14 +871,6 @@ private slots:
         const QString settings = qEnvironmentVariable("XDG_CONFIG_HOME");
         QVERIFY(!settings.isEmpty());
         QCOMPARE(QDir(settings).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
-    }
-    void shellActions()
-    {
-        dropFiles({file("a.txt")});
-        clickTarget(0, true);  // the hint row opens nothing
-        click("Label2");
-        click("Label5");
-        QCOMPARE(desktop_->openedUrls, (QList<QUrl>{QUrl("https://hv.example/rowtick/"), QUrl("mailto:mail@hv.example")}));
     }
     void closingMidRunEndsEventLoop()  // last: it runs and ends the application's loop
     {
