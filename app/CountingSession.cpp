@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <iterator>
 
 #include <QLabel>
 #include <QProgressBar>
@@ -18,9 +19,14 @@ namespace {
 
 // A run that ends sooner shows no progress dialog at all.
 constexpr std::chrono::milliseconds kProgressDelay{500};
-// How often a run hands its ready rows to the window: often enough for the
-// list to fill smoothly, seldom enough to leave the cores to the workers.
+// How often a run takes its ready rows and updates its progress: often enough
+// for the list to fill smoothly, seldom enough to leave the cores to the workers.
 constexpr std::chrono::milliseconds kPollInterval{15};
+// Every insertion makes the list view lay out all its rows again, so the rows
+// go to the window in batches of at least a quarter of the rows it already has
+// from the run: the view's work stays in proportion to the rows. No row waits
+// longer than this, though.
+constexpr std::chrono::milliseconds kLongestHeld{250};
 // Long paths are shortened in the middle to this width, so that the progress
 // dialog does not jump in size from one file to the next.
 constexpr int kProgressTextWidth = 360;
@@ -48,6 +54,7 @@ CountingSession::~CountingSession() = default;
 void CountingSession::exec()
 {
     clock_.start();
+    sinceHandOver_.start();
     job_.start();
     step();
     if (job_.finished())
@@ -60,7 +67,18 @@ void CountingSession::stop()
 {
     poll_.stop();
     job_.cancel();
+    handOver();
     loop_.quit();
+}
+
+void CountingSession::handOver()
+{
+    if (held_.empty())
+        return;
+    handed_ += held_.size();
+    sink_(std::move(held_));
+    held_.clear();
+    sinceHandOver_.restart();
 }
 
 void CountingSession::cancel()
@@ -71,8 +89,15 @@ void CountingSession::cancel()
 
 void CountingSession::step()
 {
-    sink_(job_.takeRows());
-    if (job_.finished()) {
+    std::vector<ResultRow> rows = job_.takeRows();
+    if (held_.empty())
+        held_ = std::move(rows);
+    else
+        held_.insert(held_.end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
+    const bool finished = job_.finished();
+    if (finished || held_.size() >= handed_ / 4 || sinceHandOver_.elapsed() >= kLongestHeld.count())
+        handOver();
+    if (finished) {
         poll_.stop();
         loop_.quit();
         return;

@@ -41,6 +41,7 @@ public:
 
 private:
     void step();
+    void handOver();
     void showProgress();
     void cancel();
     void updateProgress();
@@ -53,6 +54,9 @@ private:
     QEventLoop loop_;
     QTimer poll_;
     QElapsedTimer clock_;
+    std::vector<ResultRow> held_;  // taken from the job, not yet handed to the window
+    std::size_t handed_ = 0;       // rows handed to the window
+    QElapsedTimer sinceHandOver_;
     bool cancelled_ = false;
     std::unique_ptr<QProgressDialog> progress_;
 };

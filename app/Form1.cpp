@@ -322,6 +322,7 @@ void Form1::Command2_Click()
     // other means (accessibility); a run must never start inside another.
     if (run_)
         return;
+    results_.reserve(targets_->registeredCount());  // the rows come in batches; room for all of them at once
     CountingSession run(*this, targets_, lineCounter_,
                         [this](std::vector<ResultRow> rows) { AppendResultRows(std::move(rows)); });
     run_ = &run;

@@ -43,8 +43,7 @@ void ResultListModel::append(std::vector<ResultRow> rows)
     // One insertion for the whole batch: thousands of single ones would each
     // make the view lay itself out again.
     beginInsertRows({}, first, first + static_cast<int>(rows.size()) - 1);
-    for (ResultRow& row : rows)
-        results_.append(std::move(row));
+    results_.append(std::move(rows));
     endInsertRows();
 }
 

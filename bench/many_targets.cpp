@@ -5,11 +5,16 @@
 // then the save button (the save dialog is answered with FOLDER/result.csv),
 // and prints for each step its time and the process's peak resident memory
 // during that step.
+// rowtick-many-targets --list LIST FOLDER: the same over the paths listed in
+// LIST (one per line, in that order), without making any file.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+
+#include <sys/resource.h>
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -65,15 +70,33 @@ double PeakMiB()
     return -1;
 }
 
+// Processor time of the whole process so far, and at the start of the step.
+double ProcessorSeconds()
+{
+    rusage usage {};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+double gStepStart = 0;
+
+// A fresh start for the step's peak memory and processor time.
 void ResetPeak()
 {
     std::ofstream("/proc/self/clear_refs") << "5";
+    gStepStart = ProcessorSeconds();
 }
+
+// The highest of the steps' peaks: the whole run's peak.
+double gRunPeak = 0;
 
 void Report(const char* step, const QElapsedTimer& clock, const std::string& detail)
 {
-    std::printf("%-22s %9.3f s  peak %7.1f MiB  %s\n", step, clock.nsecsElapsed() / 1e9, PeakMiB(),
-                detail.c_str());
+    const double peak = PeakMiB();
+    gRunPeak = std::max(gRunPeak, peak);
+    const double processor = ProcessorSeconds();
+    std::printf("%-22s %9.3f s  processor %7.3f s  peak %7.1f MiB  %s\n", step, clock.nsecsElapsed() / 1e9,
+                processor - gStepStart, peak, detail.c_str());
+    gStepStart = processor;
     std::fflush(stdout);
 }
 
@@ -81,26 +104,38 @@ void Report(const char* step, const QElapsedTimer& clock, const std::string& det
 
 int main(int argc, char* argv[])
 {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s FOLDER [COUNT]\n", argv[0]);
+    const bool listed = argc > 1 && std::string(argv[1]) == "--list";
+    if (argc < 2 || (listed && argc < 4)) {
+        std::fprintf(stderr, "usage: %s FOLDER [COUNT]\n       %s --list LIST FOLDER\n", argv[0], argv[0]);
         return 2;
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const std::filesystem::path folder = argv[1];
-    const long count = argc > 2 ? std::atol(argv[2]) : 100000;
-
-    std::filesystem::create_directories(folder / "targets");
+    const std::filesystem::path folder = listed ? argv[3] : argv[1];
+    long count = 0;
     QByteArray uriList;
-    for (long i = 0; i < count; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "f%06ld.c", i);
-        const auto file = folder / "targets" / name;
-        if (!std::filesystem::exists(file))
-            std::ofstream(file) << "int x;\n" << std::string(i % 40, '\n');
+    const auto add = [&](const std::filesystem::path& file) {
         uriList += QUrl::fromLocalFile(QString::fromStdString(file.native())).toEncoded();
         uriList += "\r\n";
+        ++count;
+    };
+    if (listed) {
+        std::ifstream list(argv[2], std::ios::binary);
+        for (std::string line; std::getline(list, line);)
+            if (!line.empty())
+                add(line);
+    } else {
+        const long wanted = argc > 2 ? std::atol(argv[2]) : 100000;
+        std::filesystem::create_directories(folder / "targets");
+        for (long i = 0; i < wanted; ++i) {
+            char name[32];
+            std::snprintf(name, sizeof name, "f%06ld.c", i);
+            const auto file = folder / "targets" / name;
+            if (!std::filesystem::exists(file))
+                std::ofstream(file) << "int x;\n" << std::string(i % 40, '\n');
+            add(file);
+        }
     }
     const QString savePath = QString::fromStdString((folder / "result.csv").native());
     std::filesystem::remove(folder / "result.csv");
@@ -145,5 +180,6 @@ int main(int argc, char* argv[])
     const auto size = std::filesystem::file_size(folder / "result.csv", error);
     Report("save", clock,
            std::to_string(error ? 0 : size) + " bytes, told: " + desktop.lastMessage.split('\n').last().toStdString());
+    std::printf("%-22s %9s    peak %7.1f MiB\n", "whole run", "", gRunPeak);
     return results->model()->rowCount() == count && !error ? 0 : 1;
 }

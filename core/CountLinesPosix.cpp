@@ -8,6 +8,7 @@
 
 #include "Descriptor.h"
 #include "FileCount.h"
+#include "FolderRun.h"
 #include "LineCounter.h"
 #include "PositionedRead.h"
 #include "SystemError.h"
@@ -43,20 +44,20 @@ std::string_view FileTypeReason(mode_t mode)
     return kNotRegular;
 }
 
-// Why `name` could not be opened. Only this failure path pays for the extra lookups.
-std::string OpenFailureReason(const char* name, int error)
+// Why `at` could not be looked up or opened. Only this failure path pays for the extra lookups.
+std::string OpenFailureReason(FolderRun::Place at, int error)
 {
     struct stat info {};
     switch (error) {
     case ENOENT:
-        if (::lstat(name, &info) == 0 && S_ISLNK(info.st_mode))
+        if (::fstatat(at.folder, at.name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode))
             return std::string(kDanglingLink);
         return std::string(kMissing);
     case ELOOP:
         return std::string(kLinkLoop);
     case ENXIO:  // a socket, or a device without its driver
     case EOPNOTSUPP:
-        if (::stat(name, &info) == 0 && !S_ISREG(info.st_mode))
+        if (::fstatat(at.folder, at.name, &info, 0) == 0 && !S_ISREG(info.st_mode))
             return std::string(FileTypeReason(info.st_mode));
         break;
     default:
@@ -98,22 +99,31 @@ std::optional<std::uint64_t> SizeToRead(const std::filesystem::path& path)
     return static_cast<std::uint64_t>(info.st_size);
 }
 
-LineCount CountLines(const std::filesystem::path& path, const std::atomic<bool>* stop,
-                     std::atomic<std::uint64_t>* bytesRead)
+namespace {
+
+LineCount CountLinesAt(const std::string& name, FolderRun::Place at, const std::atomic<bool>* stop,
+                       std::atomic<std::uint64_t>* bytesRead)
 {
-    const std::string& name = path.native();
     if (HiddenName(name)) {
         struct stat info {};
-        if (::lstat(name.c_str(), &info) != 0)
-            return Uncounted(OpenFailureReason(name.c_str(), errno));
+        if (::fstatat(at.folder, at.name, &info, AT_SYMLINK_NOFOLLOW) != 0)
+            return Uncounted(OpenFailureReason(at, errno));
         return Uncounted(kHidden);
     }
+    // Only a regular file is opened: no device, FIFO or socket is, so that
+    // opening one has no effect of its own.
+    struct stat found {};
+    if (::fstatat(at.folder, at.name, &found, 0) != 0)
+        return Uncounted(OpenFailureReason(at, errno));
+    if (!S_ISREG(found.st_mode))
+        return Uncounted(FileTypeReason(found.st_mode));
 
-    // Non-blocking, so that opening a FIFO without a writer returns at once; what
-    // was opened is then checked on the descriptor itself, never on the path.
-    const Descriptor fd(::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    // Non-blocking, so that opening a FIFO put in the file's place since the
+    // look returns at once; what was opened is then checked on the descriptor
+    // itself, never on the path.
+    const Descriptor fd(::openat(at.folder, at.name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (fd.get() < 0)
-        return Uncounted(OpenFailureReason(name.c_str(), errno));
+        return Uncounted(OpenFailureReason(at, errno));
     struct stat before {};
     if (::fstat(fd.get(), &before) != 0)
         return Uncounted(SystemErrorReason(errno));
@@ -159,6 +169,20 @@ LineCount CountLines(const std::filesystem::path& path, const std::atomic<bool>*
     if (!SameFileState(before, after))
         return Uncounted(kChanged);
     return count;
+}
+
+}  // namespace
+
+LineCount CountLines(const std::filesystem::path& path, const std::atomic<bool>* stop,
+                     std::atomic<std::uint64_t>* bytesRead)
+{
+    return CountLinesAt(path.native(), {AT_FDCWD, path.c_str()}, stop, bytesRead);
+}
+
+LineCount CountLines(const std::string& path, FolderRun& run, const std::atomic<bool>* stop,
+                     std::atomic<std::uint64_t>* bytesRead)
+{
+    return CountLinesAt(path, run.place(path), stop, bytesRead);
 }
 
 }  // namespace rowtick

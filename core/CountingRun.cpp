@@ -1,14 +1,17 @@
 #include "CountingRun.h"
 
+#include "FolderRun.h"
 #include "LineCounter.h"
 
 namespace rowtick {
 
 LineCount CountTarget(const TargetList& targets, std::int64_t row, const std::atomic<bool>* stop,
-                      std::atomic<std::uint64_t>* bytesRead)
+                      std::atomic<std::uint64_t>* bytesRead, FolderRun* folder)
 {
     if (const std::string* reason = targets.refusal(row))
         return {std::nullopt, *reason};
+    if (folder)
+        return CountLines(targets.text(row), *folder, stop, bytesRead);
     return CountLines(targets.target(row), stop, bytesRead);
 }
 

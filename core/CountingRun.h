@@ -11,10 +11,13 @@
 
 namespace rowtick {
 
+class FolderRun;
+
 // The answer for target row `row` (1 <= row < rowCount()): a refused row's
-// reason, or what CountLines says of its path.
+// reason, or what CountLines says of its path (its folder opened once for the
+// run `folder`, when given).
 LineCount CountTarget(const TargetList& targets, std::int64_t row, const std::atomic<bool>* stop = nullptr,
-                      std::atomic<std::uint64_t>* bytesRead = nullptr);
+                      std::atomic<std::uint64_t>* bytesRead = nullptr, FolderRun* folder = nullptr);
 
 // The bytes CountTarget reads for row `row`: nothing for a refused row or a
 // file CountLines does not read.

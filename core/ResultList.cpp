@@ -1,5 +1,8 @@
 #include "ResultList.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "Texts.h"
 
 #ifdef _WIN32
@@ -76,6 +79,16 @@ NativeString ResultRow::text() const
 std::string ResultRow::bytes() const
 {
     return NativeBytes(text());
+}
+
+void ResultList::append(std::vector<ResultRow> rows)
+{
+    rows_.insert(rows_.end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
+}
+
+void ResultList::reserve(std::int64_t rows)
+{
+    rows_.reserve(rows_.size() + static_cast<std::size_t>(std::max<std::int64_t>(rows, 0)));
 }
 
 }  // namespace rowtick

@@ -39,6 +39,11 @@ public:
     const ResultRow& row(std::int64_t i) const { return rows_.at(static_cast<std::size_t>(i)); }
     const std::vector<ResultRow>& rows() const { return rows_; }
     void append(ResultRow row) { rows_.push_back(std::move(row)); }
+    // Appends a batch, in its order.
+    void append(std::vector<ResultRow> rows);
+    // Makes room for `rows` more rows at once: a run that knows how many rows
+    // it brings grows the list once instead of doubling it again and again.
+    void reserve(std::int64_t rows);
 
 private:
     std::vector<ResultRow> rows_;

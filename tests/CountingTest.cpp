@@ -28,6 +28,36 @@ TEST(CountingJob, GivesExactlyTheRowsOfRunCountForAnyNumberOfWorkers)
     }
 }
 
+#ifndef _WIN32
+std::string CountAndReason(const LineCount& count)
+{
+    return count.text() + count.reason;
+}
+
+// A run of targets keeps their folder open: removed under the run, and made again as a link to another folder while
+// the run is elsewhere, each target still gets what its whole name gives at that moment.
+TEST(FolderRun, AFolderRemovedOrReplacedMidRunGivesWhatTheWholeNameGives)
+{
+    TempFolder top;
+    const fs::path x = top.path() / "x";
+    fs::create_directories(x);
+    WriteFile(x / "a.c", "1\n");
+    WriteFile(x / "b.c", "1\n");
+    const fs::path y = top.path() / "y";
+    fs::create_directories(y);
+    WriteFile(y / "b.c", "1\n2\n3\n");
+    const fs::path elsewhere = top.write("elsewhere.c", "1\n2\n");
+    FolderRun run;
+    EXPECT_EQ(CountLines((x / "a.c").native(), run).text(), "1");
+    fs::remove_all(x);
+    EXPECT_EQ(CountAndReason(CountLines((x / "b.c").native(), run)), "ファイルが見つかりません");
+    EXPECT_EQ(CountAndReason(CountLines((x / "b.c").native(), run)), CountAndReason(CountLines(x / "b.c")));
+    fs::create_directory_symlink(y, x);
+    EXPECT_EQ(CountLines(elsewhere.native(), run).text(), "2");
+    EXPECT_EQ(CountLines((x / "b.c").native(), run).text(), "3");
+}
+#endif
+
 TEST(TargetList, FileNameOf)
 {
     const std::vector<std::pair<fs::path, fs::path>> names = {

@@ -87,22 +87,49 @@ TEST(CountLines, LineEndsAcrossTheReadBlockManyLinesAndStop)
 struct TargetCase { std::string scenario; std::function<fs::path(Where)> make; std::string count, reason; };
 class Target : public ::testing::TestWithParam<TargetCase> {};
 
-// Each target, counted in a run before a plain file, gets its row and the run goes on (a hang fails by CTest's timeout).
+#ifndef _WIN32
+struct OpenWatch {  // sees every open of one name (not following a link) while it lives
+    const int events = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    explicit OpenWatch(const fs::path& name) { ::inotify_add_watch(events, name.c_str(), IN_OPEN | IN_DONT_FOLLOW); }
+    ~OpenWatch() { ::close(events); }
+    bool opened() const  // the name itself, not a file in it when it is a folder
+    {
+        alignas(inotify_event) char buffer[4096];
+        const ssize_t size = ::read(events, buffer, sizeof buffer);
+        for (ssize_t at = 0; at < size; at += ssize_t(sizeof(inotify_event)) + ((inotify_event*)(buffer + at))->len)
+            if (((inotify_event*)(buffer + at))->len == 0)
+                return true;
+        return false;
+    }
+};
+#endif
+
+// Each target, counted in a run before a plain file, gets its row and the run goes on (a hang fails by CTest's
+// timeout); the counting job, which opens the folder once for both, gives the same rows.
 TEST_P(Target, GetsItsRowAndTheRunGoesOn)
 {
     const TargetCase& c = GetParam();
     TempFolder folder;
-    TargetList targets;
-    targets.append(std::vector{c.make(folder.path()), folder.write("next.txt", "x\ny\n")});
+    const auto targets = std::make_shared<TargetList>();
+    targets->append(std::vector{c.make(folder.path()), folder.write("next.txt", "x\ny\n")});
 #ifndef _WIN32
     std::optional<OrdinaryUser> user;
     if (c.scenario == "unreadable file" && !user.emplace().active())
         GTEST_SKIP() << "running as root and cannot act as an ordinary user";
+    const OpenWatch watch(targets->target(1));
 #endif
     ResultList results;
-    RunCount(targets, results);
+    RunCount(*targets, results);
     ASSERT_EQ(results.rowCount(), 2);
     EXPECT_EQ(results.row(0).countText() + results.row(0).reason + "|" + results.row(1).countText(), c.count + c.reason + "|2");
+#ifndef _WIN32
+    // Only a file that is counted is ever opened: no FIFO, device, folder or hidden file is.
+    if (!results.row(0).lines)
+        EXPECT_FALSE(watch.opened());
+#endif
+    CountingJob job(targets, 1);
+    job.start();
+    EXPECT_EQ(Take(job), ResultFileBytes(results));
 }
 
 #ifdef _WIN32

@@ -10,6 +10,7 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <sys/inotify.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -17,6 +18,7 @@
 #endif
 #include "CountingJob.h"
 #include "CountingRun.h"
+#include "FolderRun.h"
 #include "Obstacles.h"
 #include "ResultWriter.h"
 
