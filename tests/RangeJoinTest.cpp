@@ -49,19 +49,22 @@ long GrowingRead(int fd, void* buffer, std::size_t size, std::uint64_t offset)
     return ::pread(fd, buffer, size, static_cast<off_t>(offset));
 }
 
-TEST(BigFile, AChangeInAnyPieceGivesNoCount)
+// A small file read block by block, and a big one read in pieces.
+TEST(ChangedFile, AChangeInAnyBlockOrPieceGivesNoCount)
 {
     TempFolder folder;
-    tFile = folder.write("big.txt", std::string(reading::kPiecesFrom + 1, '\n'));
-    const timespec old[2] = {{1000000000, 0}, {1000000000, 0}};  // a change shows even on a coarse clock
-    ASSERT_EQ(::utimensat(AT_FDCWD, tFile.c_str(), old, 0), 0);
-    tReads = 0;
-    reading::SetPositionedRead(GrowingRead);
-    const LineCount grown = CountLines(tFile);
-    tReads = -1;
-    reading::SetPositionedRead(nullptr);
-    EXPECT_EQ(grown.text() + grown.reason, "数えている間にファイルが変更されました");
-    EXPECT_EQ(CountLines(tFile).lines, reading::kPiecesFrom + 2);
+    for (const std::size_t size : {std::size_t{40} * reading::kBlockSize, reading::kPiecesFrom + 1}) {
+        tFile = folder.write("changing.txt", std::string(size, '\n'));
+        const timespec old[2] = {{1000000000, 0}, {1000000000, 0}};  // a change shows even on a coarse clock
+        ASSERT_EQ(::utimensat(AT_FDCWD, tFile.c_str(), old, 0), 0);
+        tReads = 0;
+        reading::SetPositionedRead(GrowingRead);
+        const LineCount grown = CountLines(tFile);
+        tReads = -1;
+        reading::SetPositionedRead(nullptr);
+        EXPECT_EQ(grown.text() + grown.reason, "数えている間にファイルが変更されました") << size;
+        EXPECT_EQ(CountLines(tFile).lines, size + 1);
+    }
 }
 
 // One read at one offset goes wrong once: an error, or one byte where more were asked. An error gives no
@@ -115,7 +118,8 @@ INSTANTIATE_TEST_SUITE_P(Faults, ReadFault, ::testing::Values(
     ReadFaultCase{"bytes big, error at the start", "", kBig, 0, -EIO, kIoError},
     ReadFaultCase{"UTF16 small, one byte at the start", "\xFF\xFE", kSmall, 0, 1, ""},
     ReadFaultCase{"UTF16 small, error at the start", "\xFF\xFE", kSmall, 0, -EIO, kIoError},
-    ReadFaultCase{"bytes small, one byte in the middle", "", kSmall, reading::kBlockSize, 1, ""}), ScenarioName);
+    ReadFaultCase{"bytes small, one byte in the middle", "", kSmall, reading::kBlockSize, 1, ""},
+    ReadFaultCase{"bytes small, error in the middle", "", kSmall, 2 * reading::kBlockSize, -EIO, kIoError}), ScenarioName);
 
 // A file whose size understates its content (a network or FUSE file): the reads go to a longer file than
 // the one the size was taken from. The count is that of everything the reads give, whatever the size.
