@@ -10,13 +10,14 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh test
 jobs="$(nproc)"
 
-echo "== Tests"
+step() { echo "== $1 (at ${SECONDS}s)"; }
+step "Tests"
 cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DROWTICK_BUILD_TESTS=ON -DROWTICK_BUILD_BENCH=ON >/dev/null
 cmake --build build-test -j "$jobs"
 ctest --test-dir build-test --output-on-failure -j "$jobs"
 
-echo "== Core tests on Windows: cross-built with MinGW-w64, run under Wine"
+step "Core tests on Windows: cross-built with MinGW-w64, run under Wine"
 # A fresh Wine prefix each time; CTest starts and stops its Wine server, and the
 # trap stops it too should the run be cut short.
 rm -rf build-win/wine-prefix
@@ -26,7 +27,7 @@ cmake -S . -B build-win -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 cmake --build build-win -j "$jobs"
 ctest --test-dir build-win --output-on-failure -j "$jobs"
 
-echo "== Tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+step "Tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 sanitizers="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
 CC=clang CXX=clang++ cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DROWTICK_BUILD_TESTS=ON -DROWTICK_BUILD_BENCH=OFF -DROWTICK_BUILD_FUZZ=ON -DROWTICK_TEST_PACKAGING=OFF \
@@ -37,7 +38,7 @@ export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export LSAN_OPTIONS="suppressions=$PWD/tests/sanitizers/lsan.supp:print_suppressions=0"
 ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
 
-echo "== Core and window tests under ThreadSanitizer"
+step "Core and window tests under ThreadSanitizer"
 sanitizers="-fsanitize=thread -fno-omit-frame-pointer"
 CC=clang CXX=clang++ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DROWTICK_BUILD_TESTS=ON -DROWTICK_BUILD_BENCH=OFF -DROWTICK_TEST_PACKAGING=OFF \
@@ -45,3 +46,4 @@ CC=clang CXX=clang++ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWit
 cmake --build build-tsan -j "$jobs" --target core_tests window_tests
 export TSAN_OPTIONS="halt_on_error=1 suppressions=$PWD/tests/sanitizers/tsan.supp"
 ctest --test-dir build-tsan --output-on-failure -j "$jobs" -R '^(core_tests|window_tests)$'
+echo "== All tests passed in ${SECONDS}s"
