@@ -21,10 +21,16 @@ using reading::Uncounted;
 namespace reading {
 
 std::atomic<PositionedRead> gPositionedRead{nullptr};
+std::atomic<void (*)()> gBetweenLookAndOpen{nullptr};
 
 void SetPositionedRead(PositionedRead read)
 {
     gPositionedRead.store(read);
+}
+
+void SetBetweenLookAndOpen(void (*seam)())
+{
+    gBetweenLookAndOpen.store(seam);
 }
 
 }  // namespace reading
@@ -77,6 +83,8 @@ bool HiddenName(const std::string& name)
 
 bool SameFileState(const struct stat& a, const struct stat& b)
 {
+    if (a.st_dev != b.st_dev || a.st_ino != b.st_ino)
+        return false;
 #ifdef __APPLE__
     return a.st_size == b.st_size && a.st_mtimespec.tv_sec == b.st_mtimespec.tv_sec
         && a.st_mtimespec.tv_nsec == b.st_mtimespec.tv_nsec;
@@ -86,18 +94,6 @@ bool SameFileState(const struct stat& a, const struct stat& b)
 }
 
 }  // namespace
-
-std::optional<std::uint64_t> SizeToRead(const std::filesystem::path& path)
-{
-    // What CountLines reads: a file with a name that is not hidden, a regular
-    // file once links are followed, that this process may open for reading.
-    const std::string& name = path.native();
-    struct stat info {};
-    if (HiddenName(name) || ::stat(name.c_str(), &info) != 0 || !S_ISREG(info.st_mode)
-        || ::faccessat(AT_FDCWD, name.c_str(), R_OK, AT_EACCESS) != 0)
-        return std::nullopt;
-    return static_cast<std::uint64_t>(info.st_size);
-}
 
 namespace {
 
@@ -112,32 +108,27 @@ LineCount CountLinesAt(const std::string& name, FolderRun::Place at, const std::
     }
     // Only a regular file is opened: no device, FIFO or socket is, so that
     // opening one has no effect of its own.
-    struct stat found {};
-    if (::fstatat(at.folder, at.name, &found, 0) != 0)
+    struct stat look {};
+    if (::fstatat(at.folder, at.name, &look, 0) != 0)
         return Uncounted(OpenFailureReason(at, errno));
-    if (!S_ISREG(found.st_mode))
-        return Uncounted(FileTypeReason(found.st_mode));
+    if (!S_ISREG(look.st_mode))
+        return Uncounted(FileTypeReason(look.st_mode));
+    if (const auto seam = reading::gBetweenLookAndOpen.load())
+        seam();
 
     // Non-blocking, so that opening a FIFO put in the file's place since the
     // look returns at once; what was opened is then checked on the descriptor
     // itself, never on the path.
     const Descriptor fd(::openat(at.folder, at.name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (fd.get() < 0)
+    if (fd.get() < 0) {
+        // Sized for the progress bar but not read: its bytes are done all the same.
+        if (bytesRead)
+            bytesRead->fetch_add(static_cast<std::uint64_t>(look.st_size), std::memory_order_relaxed);
         return Uncounted(OpenFailureReason(at, errno));
-    struct stat before {};
-    if (::fstat(fd.get(), &before) != 0)
-        return Uncounted(SystemErrorReason(errno));
-    if (!S_ISREG(before.st_mode))
-        return Uncounted(FileTypeReason(before.st_mode));
-
+    }
     unsigned char* const buffer = reading::ReadBuffer();
     if (!buffer)
         return Uncounted(kNoMemory);
-    const auto size = static_cast<std::uint64_t>(before.st_size);
-#ifdef POSIX_FADV_SEQUENTIAL
-    if (size > reading::kBlockSize)
-        (void)::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
-#endif
 
     const auto readAt = [fd = fd.get(), custom = reading::gPositionedRead.load()](
                             unsigned char* into, std::size_t capacity, std::uint64_t offset) -> long long {
@@ -150,6 +141,45 @@ LineCount CountLinesAt(const std::string& name, FolderRun::Place at, const std::
                 return -static_cast<long long>(errno);
         }
     };
+
+    // A file smaller than one block, the most common case, in one read, and
+    // the descriptor checked once, after it: what was read counts only if the
+    // descriptor is still the regular file looked at, unchanged since the look.
+    // A FIFO or device put in the file's place meanwhile is read at most once,
+    // without blocking, and gives no count. Any other outcome of the read (an
+    // error, fewer or more bytes than the look said) goes the long way below.
+    if (look.st_size < static_cast<off_t>(reading::kBlockSize)) {
+        if (stop && stop->load(std::memory_order_relaxed))
+            return Uncounted(kStopped);
+        const long long got = readAt(buffer, reading::kBlockSize, 0);
+        struct stat after {};
+        if (::fstat(fd.get(), &after) != 0)
+            return Uncounted(std::string(kReadError) + SystemErrorReason(errno));
+        if (!S_ISREG(after.st_mode))
+            return Uncounted(FileTypeReason(after.st_mode));
+        if (!SameFileState(look, after))
+            return Uncounted(kChanged);
+        if (got == look.st_size) {
+            if (bytesRead)
+                bytesRead->fetch_add(static_cast<std::uint64_t>(got), std::memory_order_relaxed);
+            return {CountLinesInBuffer(std::string_view(reinterpret_cast<const char*>(buffer), static_cast<std::size_t>(got))), {}};
+        }
+        if (got < 0)
+            return Uncounted(std::string(kReadError) + SystemErrorReason(static_cast<int>(-got)));
+    }
+
+    struct stat before {};
+    if (::fstat(fd.get(), &before) != 0)
+        return Uncounted(SystemErrorReason(errno));
+    if (!S_ISREG(before.st_mode))
+        return Uncounted(FileTypeReason(before.st_mode));
+
+    const auto size = static_cast<std::uint64_t>(before.st_size);
+#ifdef POSIX_FADV_SEQUENTIAL
+    if (size > reading::kBlockSize)
+        (void)::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+#endif
+
     // Holes read as zero bytes: they are skipped where the file system reports
     // them, and counted as the zeros they hold.
     const auto dataAt = [fd = fd.get()](std::uint64_t offset) -> reading::DataRun {
@@ -183,6 +213,15 @@ LineCount CountLines(const std::string& path, FolderRun& run, const std::atomic<
                      std::atomic<std::uint64_t>* bytesRead)
 {
     return CountLinesAt(path, run.place(path), stop, bytesRead);
+}
+
+std::optional<std::uint64_t> SizeToRead(const std::string& path, FolderRun& run)
+{
+    const FolderRun::Place at = run.place(path);
+    struct stat info {};
+    if (HiddenName(path) || ::fstatat(at.folder, at.name, &info, 0) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    return static_cast<std::uint64_t>(info.st_size);
 }
 
 }  // namespace rowtick

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "FileCount.h"
+#include "FolderRun.h"
 #include "LineCounter.h"
 #include "SystemError.h"
 #include "Texts.h"
@@ -55,11 +56,10 @@ const std::string_view* NotReadFor(DWORD attributes)
 
 }  // namespace
 
-std::optional<std::uint64_t> SizeToRead(const std::filesystem::path& path)
+std::optional<std::uint64_t> SizeToRead(const std::wstring& name, FolderRun&)
 {
     // What CountLines reads: a file whose attributes allow it, that opens for
     // reading as a file on a disk.
-    const std::wstring& name = path.native();
     const DWORD attributes = ::GetFileAttributesW(name.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || NotReadFor(attributes))
         return std::nullopt;

@@ -93,8 +93,12 @@ struct CountingJob::State {
     void size()
     {
         std::uint64_t total = 0;
-        for (std::int64_t row = 1; row < targets.rowCount() && !cancelled.load(); ++row)
-            total += TargetSize(targets, row).value_or(0);
+        std::optional<FolderRun> folder;
+        for (std::int64_t row = 1; row < targets.rowCount() && !cancelled.load(); ++row) {
+            if (row % static_cast<std::int64_t>(kMostClaimed) == 1)
+                folder.emplace();  // as short as a worker's run
+            total += TargetSize(targets, row, *folder).value_or(0);
+        }
         bytesToRead.store(total);
         sized.store(true);
     }

@@ -15,11 +15,11 @@ LineCount CountTarget(const TargetList& targets, std::int64_t row, const std::at
     return CountLines(targets.target(row), stop, bytesRead);
 }
 
-std::optional<std::uint64_t> TargetSize(const TargetList& targets, std::int64_t row)
+std::optional<std::uint64_t> TargetSize(const TargetList& targets, std::int64_t row, FolderRun& folder)
 {
     if (targets.refusal(row))
         return std::nullopt;
-    return SizeToRead(targets.target(row));
+    return SizeToRead(targets.text(row), folder);
 }
 
 void RunCount(const TargetList& targets, ResultList& results)

@@ -19,9 +19,9 @@ class FolderRun;
 LineCount CountTarget(const TargetList& targets, std::int64_t row, const std::atomic<bool>* stop = nullptr,
                       std::atomic<std::uint64_t>* bytesRead = nullptr, FolderRun* folder = nullptr);
 
-// The bytes CountTarget reads for row `row`: nothing for a refused row or a
-// file CountLines does not read.
-std::optional<std::uint64_t> TargetSize(const TargetList& targets, std::int64_t row);
+// The bytes CountTarget reads for row `row` (see SizeToRead): nothing for a
+// refused row or a file CountLines does not read.
+std::optional<std::uint64_t> TargetSize(const TargetList& targets, std::int64_t row, FolderRun& folder);
 
 // Counts every target after the hint row and appends its row to `results`.
 // Never clears `results`: a second run appends a second set.

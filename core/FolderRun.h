@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -44,5 +45,11 @@ private:
 // same answer, its folder opened once for the run (by the whole name on Windows).
 LineCount CountLines(const std::filesystem::path::string_type& path, FolderRun& run, const std::atomic<bool>* stop = nullptr,
                      std::atomic<std::uint64_t>* bytesRead = nullptr);
+// The bytes CountLines reads of `path`, or nothing for a file it does not read
+// at all (hidden, not a regular file, missing). One look at the file, for a
+// progress bar: a file that then cannot be read adds its size to CountLines's
+// `bytesRead` (on Windows, a file that cannot be opened is not sized), so
+// that a bar sized by it reaches its end.
+std::optional<std::uint64_t> SizeToRead(const std::filesystem::path::string_type& path, FolderRun& run);
 
 }  // namespace rowtick

@@ -92,12 +92,9 @@ struct LineCount {
 // blocks on a FIFO or device, never throws.
 // A set `stop` ends the read between two blocks and gives no count: a
 // cancelled run does not go on reading a huge file nobody waits for.
-// `bytesRead`, when given, grows by every block read, for a progress bar.
+// `bytesRead`, when given, grows by every block read, for a progress bar, and
+// by the size SizeToRead gave a file that then cannot be opened.
 LineCount CountLines(const std::filesystem::path& path, const std::atomic<bool>* stop = nullptr,
                      std::atomic<std::uint64_t>* bytesRead = nullptr);
-// The bytes CountLines(path) reads, or nothing for a file it does not read at
-// all (hidden, not a regular file, missing, unreadable): the same rule, so
-// that a progress bar sized by it reaches its end.
-std::optional<std::uint64_t> SizeToRead(const std::filesystem::path& path);
 
 }  // namespace rowtick

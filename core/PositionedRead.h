@@ -13,6 +13,9 @@ namespace rowtick::reading {
 using PositionedRead = long (*)(int descriptor, void* into, std::size_t size, std::uint64_t offset);
 // Null puts pread back.
 void SetPositionedRead(PositionedRead read);
+// Called between the look at a file and its opening, so that a test can put
+// something else in its place there; null for nothing.
+void SetBetweenLookAndOpen(void (*seam)());
 #endif
 
 }  // namespace rowtick::reading

@@ -94,8 +94,8 @@ TEST(CountingJob, RunsOverTargetsThatHangNeverHoldMoreThreadsThanThePoolAllows)
 #endif  // !_WIN32
 
 // The progress bar's figures: the bytes to read are the sizes of the targets that are read, and every byte
-// read, a big file's pieces included; a hidden file, an unreadable one, a folder, a missing file and a
-// refused entry add nothing.
+// read, a big file's pieces included, and the size of a file that cannot be read, so the bar reaches its
+// end; a hidden file, a folder, a missing file and a refused entry add nothing.
 TEST(CountingJob, BytesToReadAndBytesRead)
 {
     TempFolder folder;
@@ -114,7 +114,11 @@ TEST(CountingJob, BytesToReadAndBytesRead)
     targets->append(locked);
     const OrdinaryUser user;
 #endif
+#ifdef _WIN32
     const std::uint64_t bytes = 1000 + reading::kPiecesFrom + 12345;
+#else
+    const std::uint64_t bytes = 1000 + reading::kPiecesFrom + 12345 + 7000;
+#endif
     CountingJob job(targets);
     job.start();
     std::optional<std::uint64_t> toRead = job.bytesToRead();

@@ -67,6 +67,54 @@ TEST(ChangedFile, AChangeInAnyBlockOrPieceGivesNoCount)
     }
 }
 
+// Between the look at the file and its opening, something else is put in its place (through the POSIX
+// reader's seam): whatever was opened gives no count, and a FIFO or device is never waited on.
+std::function<void()> tSwap;
+
+void SwapNow()
+{
+    tSwap();
+}
+
+struct SwapCase { std::string scenario; std::size_t size; std::function<void(const fs::path&)> put; std::string reason; };
+class SwappedAfterTheLook : public ::testing::TestWithParam<SwapCase> {};
+
+TEST_P(SwappedAfterTheLook, GivesNoCount)
+{
+    const auto& [scenario, size, put, reason] = GetParam();
+    TempFolder folder;
+    const fs::path file = folder.write("a.c", std::string(size, '\n'));
+    tSwap = [&] {
+        fs::remove(file);
+        put(file);
+    };
+    reading::SetBetweenLookAndOpen(SwapNow);
+    const LineCount count = CountLines(file);
+    reading::SetBetweenLookAndOpen(nullptr);
+    EXPECT_EQ(count.text() + count.reason, reason);
+}
+
+void PutFifo(const fs::path& file)
+{
+    ::mkfifo(file.c_str(), 0600);
+}
+
+void PutDevice(const fs::path& file)
+{
+    fs::create_symlink("/dev/zero", file);
+}
+
+void PutOtherFile(const fs::path& file)
+{
+    std::ofstream(file) << "other\n";
+}
+
+INSTANTIATE_TEST_SUITE_P(Swaps, SwappedAfterTheLook, ::testing::Values(
+    SwapCase{"small, for a FIFO", 10, PutFifo, "名前付きパイプ (FIFO) です"},
+    SwapCase{"small, for a device", 10, PutDevice, "デバイスです"},
+    SwapCase{"small, for another file", 10, PutOtherFile, "数えている間にファイルが変更されました"},
+    SwapCase{"big, for a device", 3 * reading::kBlockSize, PutDevice, "デバイスです"}), ScenarioName);
+
 // One read at one offset goes wrong once: an error, or one byte where more were asked. An error gives no
 // count and its reason; a short read is legal and gives the right count.
 std::atomic<std::uint64_t> tFaultAt = ~std::uint64_t{0};
