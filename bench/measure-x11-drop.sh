@@ -9,6 +9,9 @@
 # prints the drop's time and the process's resident and peak memory after each step.
 # THEN_LIST, when given, is dropped right after the first drop and timed too: a
 # small drop after a huge one shows whether the window is still responsive.
+# With SAVE_TO=FILE in the environment, the rows are then saved through the real
+# save dialog: the save button is clicked, FILE typed into the dialog and
+# Return pressed, and the memory printed once the program is idle again.
 set -euo pipefail
 build=$1 xdndraw=$2 list=$3 then=${5:-}
 export DISPLAY=${4:-:10} QT_QPA_PLATFORM=xcb
@@ -50,3 +53,12 @@ xdotool key --window "$window" space
 sleep 0.5
 idle
 echo "counted:  $(memory) (idle $(echo "$(date +%s.%N) - $start - 1" | bc) s after the press)"
+if [ -n "${SAVE_TO:-}" ]; then
+  xdotool mousemove $((X + 288)) $((Y + 277)) click 1   # the save button's middle
+  until xdotool search --onlyvisible --pid "$pid" --name '^名前を付けて保存$' >/dev/null 2>&1; do sleep 0.2; done
+  xdotool type --delay 5 "$SAVE_TO"
+  xdotool key Return
+  sleep 0.5
+  idle
+  echo "saved:    $(memory) ($(stat -c %s "$SAVE_TO") bytes in $SAVE_TO)"
+fi
