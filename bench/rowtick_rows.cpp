@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
-#include <thread>
 #include <vector>
 
 #include "CountingJob.h"
@@ -24,10 +23,9 @@ int main(int argc, char** argv)
     rowtick::ResultList results;
     rowtick::CountingJob job(targets);
     job.start();
-    // Polled, as the window does, rather than woken for every row; often, so
-    // that a short run does not wait long for its end.
+    // Woken when the next row in order is ready, or at the end.
     while (!job.finished()) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        job.wait(std::chrono::milliseconds(50));
         results.append(job.takeRows());
     }
 

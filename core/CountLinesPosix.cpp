@@ -98,20 +98,22 @@ bool SameFileState(const struct stat& a, const struct stat& b)
 namespace {
 
 LineCount CountLinesAt(const std::string& name, FolderRun::Place at, const std::atomic<bool>* stop,
-                       std::atomic<std::uint64_t>* bytesRead)
+                       std::atomic<std::uint64_t>* bytesRead, SizeTally* sized)
 {
-    if (HiddenName(name)) {
-        struct stat info {};
-        if (::fstatat(at.folder, at.name, &info, AT_SYMLINK_NOFOLLOW) != 0)
-            return Uncounted(OpenFailureReason(at, errno));
-        return Uncounted(kHidden);
-    }
     // Only a regular file is opened: no device, FIFO or socket is, so that
-    // opening one has no effect of its own.
+    // opening one has no effect of its own. A hidden name is looked at itself,
+    // to tell a missing file from a hidden one.
+    const bool hidden = HiddenName(name);
     struct stat look {};
-    if (::fstatat(at.folder, at.name, &look, 0) != 0)
-        return Uncounted(OpenFailureReason(at, errno));
-    if (!S_ISREG(look.st_mode))
+    const int lookError = ::fstatat(at.folder, at.name, &look, hidden ? AT_SYMLINK_NOFOLLOW : 0) == 0 ? 0 : errno;
+    const bool regular = !hidden && lookError == 0 && S_ISREG(look.st_mode);
+    if (sized)
+        sized->add(regular ? static_cast<std::uint64_t>(look.st_size) : 0);
+    if (lookError != 0)
+        return Uncounted(OpenFailureReason(at, lookError));
+    if (hidden)
+        return Uncounted(kHidden);
+    if (!regular)
         return Uncounted(FileTypeReason(look.st_mode));
     if (const auto seam = reading::gBetweenLookAndOpen.load())
         seam();
@@ -206,13 +208,13 @@ LineCount CountLinesAt(const std::string& name, FolderRun::Place at, const std::
 LineCount CountLines(const std::filesystem::path& path, const std::atomic<bool>* stop,
                      std::atomic<std::uint64_t>* bytesRead)
 {
-    return CountLinesAt(path.native(), {AT_FDCWD, path.c_str()}, stop, bytesRead);
+    return CountLinesAt(path.native(), {AT_FDCWD, path.c_str()}, stop, bytesRead, nullptr);
 }
 
 LineCount CountLines(const std::string& path, FolderRun& run, const std::atomic<bool>* stop,
-                     std::atomic<std::uint64_t>* bytesRead)
+                     std::atomic<std::uint64_t>* bytesRead, SizeTally* sized)
 {
-    return CountLinesAt(path, run.place(path), stop, bytesRead);
+    return CountLinesAt(path, run.place(path), stop, bytesRead, sized);
 }
 
 std::optional<std::uint64_t> SizeToRead(const std::string& path, FolderRun& run)

@@ -49,13 +49,26 @@ struct CountingJob::State {
     std::unique_ptr<Slot[]> slots;
     std::size_t count = 0;  // targets
     std::size_t claim = 1;  // targets claimed at a time
-    std::atomic<std::size_t> nextToClaim{0};
     // Set only under the lock, after `stopped`.
     std::atomic<bool> cancelled{false};
     std::atomic<std::uint64_t> bytesRead{0};
-    std::atomic<std::uint64_t> bytesToRead{0};
-    std::atomic<bool> sized{false};
+
+    // The progress bar's bytes to read, each target sized once: the workers
+    // size the targets they claim from the front, by the look they make to
+    // count them anyway, and the sizing pass, once asked for, the others from
+    // the back, until the two meet. So a pass that would only repeat the
+    // workers' looks stops early. Both ends in one word (a list holds far
+    // fewer than 2^32 targets), so that a target is
+    // either claimed by a worker or sized by the pass, never both: the front
+    // (the first target no worker has claimed) in the low half, the back (the
+    // first target the pass has sized) in the high half.
+    std::atomic<std::uint64_t> ends{0};
+    SizeTally sized;  // by both: complete once every target is looked at
     std::atomic<bool> sizing{false};
+
+    static constexpr std::uint64_t Ends(std::uint64_t front, std::uint64_t back) { return back << 32 | front; }
+    static constexpr std::uint64_t Front(std::uint64_t ends) { return ends & 0xFFFFFFFFu; }
+    static constexpr std::uint64_t Back(std::uint64_t ends) { return ends >> 32; }
 
     mutable std::mutex mutex;
     std::condition_variable ready;
@@ -70,17 +83,29 @@ struct CountingJob::State {
         for (;;) {
             // A run of targets at a time: neighbours in a list are mostly
             // neighbours in a folder, opened once for them (FolderRun).
-            const std::size_t first = nextToClaim.fetch_add(claim);
-            if (first >= count)
-                return;
+            std::uint64_t seen = ends.load();
+            std::uint64_t first = 0;
+            std::uint64_t last = 0;
+            do {
+                first = Front(seen);
+                if (first >= count)
+                    return;
+                last = std::min<std::uint64_t>(count, first + claim);
+            } while (!ends.compare_exchange_weak(seen, Ends(last, Back(seen))));
+            const std::uint64_t sizedHere = std::min(last, Back(seen));  // the pass sizes from there on
             FolderRun folder;
-            for (std::size_t i = first; i < std::min(count, first + claim); ++i) {
+            for (std::size_t i = first; i < last; ++i) {
                 if (cancelled.load())
                     return;
                 const auto row = static_cast<std::int64_t>(i) + 1;
-                slots[i].store(counter && !targets.refusal(row)
-                                   ? counter(targets.target(row), &cancelled)
-                                   : CountTarget(targets, row, &cancelled, &bytesRead, &folder));
+                SizeTally* const tally = i < sizedHere ? &sized : nullptr;
+                if (counter && !targets.refusal(row)) {
+                    if (tally)
+                        tally->add(TargetSize(targets, row, folder).value_or(0));
+                    slots[i].store(counter(targets.target(row), &cancelled));
+                } else {
+                    slots[i].store(CountTarget(targets, row, &cancelled, &bytesRead, &folder, tally));
+                }
                 if (i == taken.load()) {
                     std::lock_guard lock(mutex);
                     ready.notify_all();
@@ -89,18 +114,23 @@ struct CountingJob::State {
         }
     }
 
-    // The bytes the run reads: the sizes of the targets it reads, and of no other.
+    // The sizing pass: from the back, a run of targets at a time, until it
+    // meets the workers.
     void size()
     {
-        std::uint64_t total = 0;
-        std::optional<FolderRun> folder;
-        for (std::int64_t row = 1; row < targets.rowCount() && !cancelled.load(); ++row) {
-            if (row % static_cast<std::int64_t>(kMostClaimed) == 1)
-                folder.emplace();  // as short as a worker's run
-            total += TargetSize(targets, row, *folder).value_or(0);
+        std::uint64_t seen = ends.load();
+        while (!cancelled.load()) {
+            std::uint64_t first = 0;
+            do {
+                if (Back(seen) <= Front(seen))
+                    return;
+                first = std::max(Front(seen), Back(seen) - std::min<std::uint64_t>(Back(seen), kMostClaimed));
+            } while (!ends.compare_exchange_weak(seen, Ends(Front(seen), first)));
+            FolderRun folder;
+            for (std::uint64_t i = first; i < Back(seen); ++i)
+                sized.add(TargetSize(targets, static_cast<std::int64_t>(i) + 1, folder).value_or(0));
+            seen = ends.load();
         }
-        bytesToRead.store(total);
-        sized.store(true);
     }
 
     // Rows ready in order from `taken` on; the caller holds the lock.
@@ -123,6 +153,7 @@ CountingJob::CountingJob(std::shared_ptr<const TargetList> targets, unsigned wor
     state_->slots = std::make_unique<State::Slot[]>(state_->count);
     state_->counter = std::move(counter);
     state_->claim = std::clamp<std::size_t>(state_->count / (8 * std::size_t{workers_}), 1, kMostClaimed);
+    state_->ends = State::Ends(0, state_->count);
     workers_ = static_cast<unsigned>(std::min<std::size_t>(workers_, std::max<std::size_t>(1, state_->count)));
 }
 
@@ -198,9 +229,9 @@ std::optional<std::uint64_t> CountingJob::bytesToRead()
 {
     if (!state_->sizing.exchange(true))
         WorkerPool::shared().post([state = state_] { state->size(); });
-    if (!state_->sized.load())
+    if (state_->sized.looked.load() < state_->count)
         return std::nullopt;
-    return state_->bytesToRead.load();
+    return state_->sized.bytes.load();
 }
 
 std::int64_t CountingJob::taken() const

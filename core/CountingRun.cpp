@@ -6,12 +6,15 @@
 namespace rowtick {
 
 LineCount CountTarget(const TargetList& targets, std::int64_t row, const std::atomic<bool>* stop,
-                      std::atomic<std::uint64_t>* bytesRead, FolderRun* folder)
+                      std::atomic<std::uint64_t>* bytesRead, FolderRun* folder, SizeTally* sized)
 {
-    if (const std::string* reason = targets.refusal(row))
+    if (const std::string* reason = targets.refusal(row)) {
+        if (sized)
+            sized->add(0);
         return {std::nullopt, *reason};
+    }
     if (folder)
-        return CountLines(targets.text(row), *folder, stop, bytesRead);
+        return CountLines(targets.text(row), *folder, stop, bytesRead, sized);
     return CountLines(targets.target(row), stop, bytesRead);
 }
 

@@ -7,6 +7,7 @@
 
 #include "LineCounter.h"
 #include "ResultList.h"
+#include "SizeTally.h"
 #include "TargetList.h"
 
 namespace rowtick {
@@ -15,9 +16,10 @@ class FolderRun;
 
 // The answer for target row `row` (1 <= row < rowCount()): a refused row's
 // reason, or what CountLines says of its path (its folder opened once for the
-// run `folder`, when given).
+// run `folder`, when given, and then its size added to `sized`, when given).
 LineCount CountTarget(const TargetList& targets, std::int64_t row, const std::atomic<bool>* stop = nullptr,
-                      std::atomic<std::uint64_t>* bytesRead = nullptr, FolderRun* folder = nullptr);
+                      std::atomic<std::uint64_t>* bytesRead = nullptr, FolderRun* folder = nullptr,
+                      SizeTally* sized = nullptr);
 
 // The bytes CountTarget reads for row `row` (see SizeToRead): nothing for a
 // refused row or a file CountLines does not read.

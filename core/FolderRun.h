@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "LineCounter.h"
+#include "SizeTally.h"
 
 namespace rowtick {
 
@@ -43,8 +44,10 @@ private:
 
 // CountLines for a target of the run, given as the path's own string: the
 // same answer, its folder opened once for the run (by the whole name on Windows).
+// `sized`, when given, is added what SizeToRead gives for the file, taken from
+// the look made to count it, before it is read.
 LineCount CountLines(const std::filesystem::path::string_type& path, FolderRun& run, const std::atomic<bool>* stop = nullptr,
-                     std::atomic<std::uint64_t>* bytesRead = nullptr);
+                     std::atomic<std::uint64_t>* bytesRead = nullptr, SizeTally* sized = nullptr);
 // The bytes CountLines reads of `path`, or nothing for a file it does not read
 // at all (hidden, not a regular file, missing). One look at the file, for a
 // progress bar: a file that then cannot be read adds its size to CountLines's

@@ -135,6 +135,40 @@ TEST(CountingJob, BytesToReadAndBytesRead)
     EXPECT_EQ(job.bytesRead(), bytes);
 }
 
+// The workers size the targets they count, the sizing pass the others from the back: where the two meet,
+// every target is sized once. Both workers hold their first target until the total is known.
+TEST(CountingJob, SizesEachTargetOnceWhereTheWorkersAndTheSizingMeet)
+{
+    TempFolder folder;
+    auto targets = std::make_shared<TargetList>();
+    std::uint64_t bytes = 0;
+    for (int i = 0; i < 12; ++i) {
+        targets->append(folder.write("f" + std::to_string(i) + ".c", std::string(std::size_t{1} << i, 'x')));
+        bytes += std::uint64_t{1} << i;
+    }
+    std::promise<void> release;
+    const std::shared_future<void> released = release.get_future().share();
+    std::atomic<int> held{0};
+    CountingJob job(targets, 2, [&](const fs::path& path, const std::atomic<bool>* stop) {
+        ++held;
+        released.wait();
+        return CountLines(path, stop);
+    });
+    job.start();
+    while (held < 2)
+        std::this_thread::yield();
+    std::optional<std::uint64_t> toRead = job.bytesToRead();
+    while (!toRead) {
+        std::this_thread::sleep_for(1ms);
+        toRead = job.bytesToRead();
+    }
+    EXPECT_EQ(held, 2);
+    release.set_value();
+    EXPECT_EQ(*toRead, bytes);
+    Take(job);
+    EXPECT_EQ(job.bytesToRead(), bytes);  // the targets after the meeting were not sized again
+}
+
 // The list grows while a run counts it (a drop during a run): the run counts the targets it was started
 // with, and reads none of the rows appended meanwhile, nor the list's storage as it grows.
 TEST(CountingJob, ReadsTheListAsItWasWhenItStarted)
