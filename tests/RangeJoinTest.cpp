@@ -167,7 +167,9 @@ INSTANTIATE_TEST_SUITE_P(Faults, ReadFault, ::testing::Values(
     ReadFaultCase{"UTF16 small, one byte at the start", "\xFF\xFE", kSmall, 0, 1, ""},
     ReadFaultCase{"UTF16 small, error at the start", "\xFF\xFE", kSmall, 0, -EIO, kIoError},
     ReadFaultCase{"bytes small, one byte in the middle", "", kSmall, reading::kBlockSize, 1, ""},
-    ReadFaultCase{"bytes small, error in the middle", "", kSmall, 2 * reading::kBlockSize, -EIO, kIoError}), ScenarioName);
+    ReadFaultCase{"bytes small, error in the middle", "", kSmall, 2 * reading::kBlockSize, -EIO, kIoError},
+    ReadFaultCase{"bytes in one block, one byte at the start", "", 1000, 0, 1, ""},
+    ReadFaultCase{"bytes in one block, error at the start", "", 1000, 0, -EIO, kIoError}), ScenarioName);
 
 // A file whose size understates its content (a network or FUSE file): the reads go to a longer file than
 // the one the size was taken from. The count is that of everything the reads give, whatever the size.
