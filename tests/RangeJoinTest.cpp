@@ -81,17 +81,17 @@ class SwappedAfterTheLook : public ::testing::TestWithParam<SwapCase> {};
 
 TEST_P(SwappedAfterTheLook, GivesNoCount)
 {
-    const auto& [scenario, size, put, reason] = GetParam();
+    const SwapCase& c = GetParam();
     TempFolder folder;
-    const fs::path file = folder.write("a.c", std::string(size, '\n'));
+    const fs::path file = folder.write("a.c", std::string(c.size, '\n'));
     tSwap = [&] {
         fs::remove(file);
-        put(file);
+        c.put(file);
     };
     reading::SetBetweenLookAndOpen(SwapNow);
     const LineCount count = CountLines(file);
     reading::SetBetweenLookAndOpen(nullptr);
-    EXPECT_EQ(count.text() + count.reason, reason);
+    EXPECT_EQ(count.text() + count.reason, c.reason);
 }
 
 void PutFifo(const fs::path& file)
