@@ -57,11 +57,11 @@ struct CountingJob::State {
     // size the targets they claim from the front, by the look they make to
     // count them anyway, and the sizing pass, once asked for, the others from
     // the back, until the two meet. So a pass that would only repeat the
-    // workers' looks stops early. Both ends in one word (a list holds far
-    // fewer than 2^32 targets), so that a target is
+    // workers' looks stops early. Both ends in one word, so that a target is
     // either claimed by a worker or sized by the pass, never both: the front
     // (the first target no worker has claimed) in the low half, the back (the
-    // first target the pass has sized) in the high half.
+    // first target the pass has sized) in the high half; a list holds far
+    // fewer than 2^32 targets.
     std::atomic<std::uint64_t> ends{0};
     SizeTally sized;  // by both: complete once every target is looked at
     std::atomic<bool> sizing{false};
