@@ -31,18 +31,12 @@ struct OrdinaryUser {  // while it lives, a test run as root acts as user `uid` 
     bool active() const { return ::geteuid() != 0; }  // false: still root, permissions cannot be tested
 };
 
-inline rlimit FileSizeLimitNow()
-{
-    rlimit now{};
-    ::getrlimit(RLIMIT_FSIZE, &now);
-    return now;
-}
-
 struct FileSizeLimit {  // limits the size of files this process may write: a write fails part-way
-    rlimit saved_ = FileSizeLimitNow();
+    rlimit saved_{};
     void (*previous_)(int) = std::signal(SIGXFSZ, SIG_IGN);
     explicit FileSizeLimit(rlim_t bytes)
     {
+        ::getrlimit(RLIMIT_FSIZE, &saved_);
         const rlimit limit{bytes, saved_.rlim_max};
         ::setrlimit(RLIMIT_FSIZE, &limit);
     }

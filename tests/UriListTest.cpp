@@ -13,16 +13,6 @@ std::string Repeated(std::string_view text, std::size_t times)
     return all;
 }
 
-struct Entry {
-    fs::path::string_type path;
-    std::string refusal;
-    bool operator==(const Entry&) const = default;
-};
-void PrintTo(const Entry& entry, std::ostream* out)
-{
-    *out << ::testing::PrintToString(entry.path) << " " << entry.refusal;
-}
-
 // A path as the system holds it, from its UTF-8 bytes (any bytes on POSIX).
 fs::path::string_type NativeOf(const std::string& bytes)
 {
@@ -44,12 +34,12 @@ class DroppedUriList : public ::testing::TestWithParam<UriListCase> {};
 TEST_P(DroppedUriList, GivesEachEntryAsDropped)
 {
     const UriListCase& c = GetParam();
-    std::vector<Entry> entries;
+    std::vector<std::pair<fs::path::string_type, std::string>> entries;
     for (const DroppedTarget& target : DroppedTargetsFromUriList(c.list))
-        entries.push_back({target.path, target.refusal});
-    std::vector<Entry> expected;
+        entries.emplace_back(target.path, target.refusal);
+    std::vector<std::pair<fs::path::string_type, std::string>> expected;
     for (const auto& [path, refusal] : c.expected)
-        expected.push_back({NativeOf(path), std::string(refusal)});
+        expected.emplace_back(NativeOf(path), refusal);
     EXPECT_EQ(entries, expected);
 }
 
