@@ -386,46 +386,28 @@ private slots:
         QCOMPARE(Drop(targets()->viewport(), {}), 3);  // dragged text: no files, the count still shows
         QCOMPARE(status()->panelText(1), QStringLiteral("登録数=0"));
 
-        const QStringList paths{file("c.txt"), file("計算 表.bas"), file("b.txt")};
+        const QString folder = QStringLiteral("projects/rowtick-example/src/components/widgets");
+        QVERIFY(QDir(dir_->path()).mkpath(folder));
+        const QStringList paths{file("c.txt"), file("計算 表 gjpq.bas"), file(folder + "/MainWindow.cpp")};
         dropFiles(paths);
         QCOMPARE(Rows(targets()), QStringList{kHint} + paths);
-        QCOMPARE(status()->panelText(0), paths.last());
-        QCOMPARE(status()->panelText(1), QStringLiteral("登録数=3"));
+        auto* panel1 = status()->findChild<QLabel*>("panel1");
+        QCOMPARE(status()->panelText(0), paths.last());  // too long: shortened in the middle, whole in the tip
+        QVERIFY(panel1->text().contains(QChar(0x2026)));
+        QCOMPARE(panel1->toolTip(), paths.last());
+        QCOMPARE(panel1->accessibleDescription(), paths.last());
+        QCOMPARE(status()->findChild<QLabel*>("panel2")->text(), QStringLiteral("登録数=3"));
+        QVERIFY(status()->rect().contains(status()->panelRect(1)));  // the count still in the bar
+        targets()->setFocus(Qt::TabFocusReason);
+        QCOMPARE(status()->panelText(0), paths.last());  // the focus selects nothing
         clickTarget(2);
-        QCOMPARE(status()->panelText(0), QStringLiteral("計算 表.bas"));
+        QCOMPARE(status()->panelText(0), QStringLiteral("計算 表 gjpq.bas"));
+        QCOMPARE(panel1->text(), status()->panelText(0));  // short: shown whole, no tip
+        QCOMPARE(panel1->toolTip(), QString());
+        // The bar is one line tall: the text must fit it, descenders and all.
+        QVERIFY(panel1->contentsRect().height() - 2 * panel1->margin() >= panel1->fontMetrics().height());
         clickTarget(0);
         QCOMPARE(status()->panelText(0), QString());
-    }
-    void statusPanels_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<bool>("shortened");
-        QTest::newRow("short path shown whole") << "under_score_gjpq.txt" << false;
-        QTest::newRow("long path shortened in the middle, count still in the bar")
-            << "projects/rowtick-example/src/components/widgets/MainWindow.cpp" << true;
-    }
-    void statusPanels()
-    {
-        QFETCH(QString, name);
-        QFETCH(bool, shortened);
-        QVERIFY(QDir(dir_->path()).mkpath(QFileInfo(dir_->filePath(name)).path()));
-        const QString path = file(name);
-        dropFiles({path});
-        auto* panel1 = status()->findChild<QLabel*>("panel1");
-        auto* panel2 = status()->findChild<QLabel*>("panel2");
-
-        QCOMPARE(status()->panelText(0), path);
-        QCOMPARE(panel1->text().contains(QChar(0x2026)), shortened);
-        QCOMPARE(panel1->toolTip(), shortened ? path : QString());
-        QCOMPARE(panel1->accessibleDescription(), shortened ? path : QString());
-        QCOMPARE(panel2->text(), QStringLiteral("登録数=1"));
-        QVERIFY(status()->rect().contains(status()->panelRect(1)));
-        // The bar is one line tall: the text must fit it, descenders and all.
-        const int textHeight = panel1->contentsRect().height() - 2 * panel1->margin();
-        QVERIFY(textHeight >= panel1->fontMetrics().height());
-
-        targets()->setFocus(Qt::TabFocusReason);
-        QCOMPARE(status()->panelText(0), path);  // the focus selects nothing
     }
     void keysAndPresses_data()
     {
@@ -581,40 +563,67 @@ private slots:
         QCOMPARE(desktop_->openedUrls.value(0).isLocalFile(), reason.isEmpty());
         QCOMPARE(QByteArray::fromPercentEncoding(desktop_->openedUrls.value(0).path(QUrl::FullyEncoded).toLatin1()), reason.isEmpty() ? path : "");
     }
-    void startedWithFiles_data()
+    void commandLine_data()
     {
-        // `registered`: the paths registered, as a drop of the same files registers them; `handedOver`:
-        // given to a second start of the program, which hands them to this window.
+        // `registered`: the paths registered, as a drop of the same files registers them; `answer`: how standard
+        // output begins when the program answers without a window; `error`: what the error output says when it
+        // refuses; `handedOver`: given to a second start of the program, which hands them to this window.
         QTest::addColumn<QByteArrayList>("arguments");
         QTest::addColumn<QByteArrayList>("registered");
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<QString>("error");
         QTest::addColumn<bool>("handedOver");
         QTest::newRow("relative and absolute, in the order given; names like options after --")
             << QByteArrayList{"b.txt", "<dir>/a.txt", "./計算 表.bas", "b.txt", "--", "-style", "--help", "--"}
-            << QByteArrayList{"<dir>/b.txt", "<dir>/a.txt", "<dir>/計算 表.bas", "<dir>/b.txt", "<dir>/-style", "<dir>/--help", "<dir>/--"} << false;
+            << QByteArrayList{"<dir>/b.txt", "<dir>/a.txt", "<dir>/計算 表.bas", "<dir>/b.txt", "<dir>/-style", "<dir>/--help", "<dir>/--"}
+            << "" << "" << false;
         QTest::newRow("Qt's options and their values are no files; Shift-JIS bytes, the folder, a missing file")
             << QByteArrayList{"-style", "fusion", "\x83\x65\x83\x58.c", "--platform", "offscreen", ".", "gone.txt"}
-            << QByteArrayList{"<dir>/\x83\x65\x83\x58.c", "<dir>", "<dir>/gone.txt"} << false;
+            << QByteArrayList{"<dir>/\x83\x65\x83\x58.c", "<dir>", "<dir>/gone.txt"} << "" << "" << false;
         QTest::newRow("handed over: relative and absolute, in the order given")
             << QByteArrayList{"b.txt", "<dir>/a.txt", "./計算 表.bas", "b.txt"}
-            << QByteArrayList{"<dir>/b.txt", "<dir>/a.txt", "<dir>/計算 表.bas", "<dir>/b.txt"} << true;
+            << QByteArrayList{"<dir>/b.txt", "<dir>/a.txt", "<dir>/計算 表.bas", "<dir>/b.txt"} << "" << "" << true;
         QTest::newRow("handed over: names like options, % and a line break")
             << QByteArrayList{"a.txt", "--", "-style", "--", "100%.c", "two\nlines.c"}
-            << QByteArrayList{"<dir>/a.txt", "<dir>/-style", "<dir>/--", "<dir>/100%.c", "<dir>/two\nlines.c"} << true;
+            << QByteArrayList{"<dir>/a.txt", "<dir>/-style", "<dir>/--", "<dir>/100%.c", "<dir>/two\nlines.c"} << "" << "" << true;
         QTest::newRow("handed over: Shift-JIS bytes, the folder, a missing file")
             << QByteArrayList{"\x83\x65\x83\x58.c", ".", "gone.txt"}
-            << QByteArrayList{"<dir>/\x83\x65\x83\x58.c", "<dir>", "<dir>/gone.txt"} << true;
+            << QByteArrayList{"<dir>/\x83\x65\x83\x58.c", "<dir>", "<dir>/gone.txt"} << "" << "" << true;
+        QTest::newRow("no files: nothing registered") << QByteArrayList{} << QByteArrayList{} << "" << "" << false;
+        QTest::newRow("--help") << QByteArrayList{"--help"} << QByteArrayList{} << "Usage: rowtick [FILE]..." << "" << false;
+        QTest::newRow("-h among files") << QByteArrayList{"a.txt", "-h"} << QByteArrayList{} << "Usage: rowtick [FILE]..." << "" << false;
+        QTest::newRow("--version") << QByteArrayList{"--version"} << QByteArrayList{} << "rowtick 1.00\n" << "" << false;
+        QTest::newRow("an unknown option") << QByteArrayList{"a.txt", "-x"} << QByteArrayList{} << "" << "unknown option: -x" << false;
+        QTest::newRow("Qt's option without its value") << QByteArrayList{"a.txt", "-style"} << QByteArrayList{} << ""
+                                                       << "unknown option: -style" << false;
     }
-    void startedWithFiles()
+    void commandLine()
     {
         QFETCH(QByteArrayList, arguments);
         QFETCH(QByteArrayList, registered);
+        QFETCH(QString, answer);
+        QFETCH(QString, error);
         QFETCH(bool, handedOver);
         const QByteArray dir = dirBytes();
         QByteArrayList started{"rowtick"};  // as `main` receives them
         for (QByteArray argument : arguments)
             started.append(argument.replace("<dir>", dir));
+        CommandLine commandLine(int(started.size()), Pointers(started).data());
 
-        if (handedOver) {
+        std::ostringstream output;
+        const bool answered = commandLine.answerQuestion(output);
+        QCOMPARE(answered, !answer.isEmpty());
+        QVERIFY2(QString::fromStdString(output.str()).startsWith(answer), output.str().c_str());
+        std::ostringstream errors;
+        const bool refused = !answered && commandLine.refuseMistake(errors);
+        QCOMPARE(refused, !error.isEmpty());
+        QCOMPARE(errors.str().empty(), error.isEmpty());
+        QVERIFY2(QString::fromStdString(errors.str()).contains(error), errors.str().c_str());
+        if (answered || refused) {  // the program itself ends so, with no display at all
+            Program program(started.mid(1), dir,
+                            {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent"});
+            QCOMPARE(program.exitStatus(30000), answered ? 0 : 2);
+        } else if (handedOver) {
 #ifdef ROWTICK_WITH_DBUS
             PrivateBus bus;
             (new ApplicationService(*form_))->publish(bus.connection);
@@ -625,7 +634,6 @@ private slots:
             QSKIP("built without the session bus");
 #endif
         } else {
-            CommandLine commandLine(int(started.size()), Pointers(started).data());
             commandLine.openIn(*form_);
         }
 
@@ -635,55 +643,9 @@ private slots:
         for (QByteArray& path : registered)
             path.replace("<dir>", dir);
         QCOMPARE(paths, registered);
-        QCOMPARE(status()->panelText(0), Rows(targets()).last());
-        QCOMPARE(status()->panelText(1), QStringLiteral("登録数=%1").arg(registered.size()));
-    }
-    void commandLineQuestionsAndMistakes_data()
-    {
-        // `answer`: how standard output begins, empty when the window opens;
-        // `error`: what the error output says, empty when the files are opened.
-        QTest::addColumn<QByteArrayList>("arguments");
-        QTest::addColumn<QString>("answer");
-        QTest::addColumn<QString>("error");
-        QTest::addColumn<int>("registered");
-        QTest::newRow("--help") << QByteArrayList{"--help"} << "Usage: rowtick [FILE]..." << "" << 0;
-        QTest::newRow("-h among files") << QByteArrayList{"a.txt", "-h"} << "Usage: rowtick [FILE]..." << "" << 0;
-        QTest::newRow("--version") << QByteArrayList{"--version"} << "rowtick 1.00\n" << "" << 0;
-        QTest::newRow("--help after --: a file") << QByteArrayList{"--", "--help"} << "" << "" << 1;
-        QTest::newRow("no files: nothing registered") << QByteArrayList{} << "" << "" << 0;
-        QTest::newRow("an unknown option") << QByteArrayList{"a.txt", "-x"} << "" << "unknown option: -x" << 0;
-        QTest::newRow("Qt's option without its value") << QByteArrayList{"a.txt", "-style"} << "" << "unknown option: -style" << 0;
-    }
-    void commandLineQuestionsAndMistakes()
-    {
-        QFETCH(QByteArrayList, arguments);
-        QFETCH(QString, answer);
-        QFETCH(QString, error);
-        QFETCH(int, registered);
-        QByteArrayList started = QByteArrayList{"rowtick"} + arguments;
-        CommandLine commandLine(int(started.size()), Pointers(started).data());
-
-        std::ostringstream output;
-        const bool answered = commandLine.answerQuestion(output);
-        QCOMPARE(answered, !answer.isEmpty());
-        QVERIFY2(QString::fromStdString(output.str()).startsWith(answer), output.str().c_str());
-        std::ostringstream errors;
-        const bool refused = !answered && commandLine.refuseMistake(errors);
-        if (answered || refused) {  // the program itself ends so, with no display at all
-            Program program(arguments, dirBytes(),
-                            {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent"});
-            QCOMPARE(program.exitStatus(30000), answered ? 0 : 2);
-        }
-        if (answered)
-            return;
-
-        if (!refused)
-            commandLine.openIn(*form_);
-        QCOMPARE(refused, !error.isEmpty());
-        QCOMPARE(errors.str().empty(), error.isEmpty());
-        QVERIFY2(QString::fromStdString(errors.str()).contains(error), errors.str().c_str());
-        QCOMPARE(form_->targets().registeredCount(), registered);
-        QCOMPARE(status()->panelText(1).isEmpty(), registered == 0);  // as at start-up
+        QCOMPARE(status()->panelText(0), registered.isEmpty() ? QString() : Rows(targets()).last());
+        const QString count = QStringLiteral("登録数=%1").arg(registered.size());
+        QCOMPARE(status()->panelText(1), registered.isEmpty() ? QString() : count);  // as at start-up with none
     }
 #ifdef ROWTICK_WITH_DBUS
     void handedOverDuringCount()
@@ -743,7 +705,7 @@ private slots:
         QTest::newRow("the user cancels") << "cancel" << "";
         QTest::newRow("a read-only file") << "read-only" << "読み取り専用のファイルです";
     }
-    void saveEndsWithoutSaving()
+    void saveEndsWithoutSaving()  // from a current folder Qt cannot show, keeping no settings
     {
         QFETCH(QString, obstacle);
         QFETCH(QString, reason);
@@ -752,26 +714,19 @@ private slots:
         const QString path = file("result.csv", "old row\r\n");
         if (obstacle == "read-only")
             QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        const QByteArray current = dirBytes() + "/\xff\xfe not UTF-8";
+        QVERIFY(::mkdir(current.constData(), 0755) == 0);
+        QVERIFY(::chdir(current.constData()) == 0);
         const QStringList before = QDir(dir_->path()).entryList(QDir::AllEntries | QDir::Hidden);
         desktop_->savePath = obstacle == "cancel" ? QString() : path;
         click("Command3");
+        QCOMPARE(desktop_->dialogFolder, dir_->path());  // the nearest folder Qt can show
         QCOMPARE(desktop_->messages.size(), reason.isEmpty() ? 0 : 1);  // never the confirmation
         const auto warning = desktop_->messages.value(0);
         QCOMPARE(warning.icon, reason.isEmpty() ? QMessageBox::NoIcon : QMessageBox::Warning);
         QVERIFY2(reason.isEmpty() || (warning.text.contains(path) && warning.text.contains(reason)), qPrintable(warning.text));
         QCOMPARE(ReadAll(path), QByteArray("old row\r\n"));
         QCOMPARE(QDir(dir_->path()).entryList(QDir::AllEntries | QDir::Hidden), before);  // no temporary file left
-    }
-    void saveDialogKeepsNothingBetweenRuns()
-    {
-        const QByteArray parent = dirBytes();
-        const QByteArray current = parent + "/\xff\xfe not UTF-8";
-        QVERIFY(::mkdir(current.constData(), 0755) == 0);
-        QVERIFY(::chdir(current.constData()) == 0);
-
-        click("Command3");  // cancelled
-
-        QCOMPARE(desktop_->dialogFolder, dir_->path());  // the nearest folder Qt can show
         const QString settings = qEnvironmentVariable("XDG_CONFIG_HOME");
         QVERIFY(!settings.isEmpty());
         QCOMPARE(QDir(settings).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
