@@ -128,9 +128,7 @@ fs::path Fifo(Where f)
 }
 #endif
 
-std::vector<TargetCase> TargetKinds()
-{
-    std::vector<TargetCase> kinds = {
+INSTANTIATE_TEST_SUITE_P(Kinds, Target, ::testing::ValuesIn(std::vector<TargetCase>{
         {"missing", [](Where f) { return f / "gone.c"; }, "-", "ファイルが見つかりません"},
         {"folder", [](Where f) { return f; }, "-", "フォルダです"},
 #ifdef _WIN32
@@ -168,10 +166,6 @@ std::vector<TargetCase> TargetKinds()
              return f / "s.c";
          }, "-", "アクセスが拒否されました"},
 #endif
-    };
-    return kinds;
-}
-
-INSTANTIATE_TEST_SUITE_P(Kinds, Target, ::testing::ValuesIn(TargetKinds()), ScenarioName);
+    }), ScenarioName);
 
 }}  // namespace rowtick
