@@ -89,12 +89,6 @@ const std::string kOddBytes = kOddPath.native();
 const fs::path kNewName = "\x8c\x8b.csv";  // not UTF-8
 #endif
 
-std::string Slashes(std::string text)  // "/" as the system's separator
-{
-    std::replace(text.begin(), text.end(), '/', char(fs::path::preferred_separator));
-    return text;
-}
-
 // Saved new (under a name outside UTF-8 or code page 932) and over a longer file, the file holds exactly the rows:
 // count or "-", comma, TAB, the path's bytes ($'…' quoted with a line break), CR LF.
 TEST(WriteResultFile, SavesExactlyTheRowsAndNothingElse)
@@ -106,8 +100,9 @@ TEST(WriteResultFile, SavesExactlyTheRowsAndNothingElse)
                                  {Native("/x\\y'\nz"), 0, {}}})
         results.append(row);
     const std::string quoted = fs::path::preferred_separator == '/' ? "$'/x\\\\y\\'\\nz'" : "$'\\\\x\\\\y\\'\\nz'";
-    const std::string rows = Slashes("120,\t/src/main.bas\r\n-,\t/src/gone.c\r\n4294967296,\t" + kOddBytes + "\r\n")
-                           + "0,\t" + quoted + "\r\n";
+    std::string rows = "120,\t/src/main.bas\r\n-,\t/src/gone.c\r\n4294967296,\t" + kOddBytes + "\r\n";
+    std::replace(rows.begin(), rows.end(), '/', char(fs::path::preferred_separator));
+    rows += "0,\t" + quoted + "\r\n";
     TempFolder folder;
     const std::set<fs::path> saved = {folder.path() / kNewName, folder.write("old.csv", std::string(10000, 'x'))};
     for (const fs::path& file : saved) {

@@ -13,7 +13,6 @@
 #include <sys/inotify.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <sys/un.h>
 #endif
 #include "CountingJob.h"

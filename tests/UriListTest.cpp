@@ -13,16 +13,6 @@ std::string Repeated(std::string_view text, std::size_t times)
     return all;
 }
 
-// A path as the system holds it, from its UTF-8 bytes (any bytes on POSIX).
-fs::path::string_type NativeOf(const std::string& bytes)
-{
-#ifdef _WIN32
-    return fs::path(std::u8string(bytes.begin(), bytes.end())).native();
-#else
-    return bytes;
-#endif
-}
-
 struct UriListCase {
     const char* scenario;
     std::string list;
@@ -39,7 +29,7 @@ TEST_P(DroppedUriList, GivesEachEntryAsDropped)
         entries.emplace_back(target.path, target.refusal);
     std::vector<std::pair<fs::path::string_type, std::string>> expected;
     for (const auto& [path, refusal] : c.expected)
-        expected.emplace_back(NativeOf(path), refusal);
+        expected.emplace_back(fs::path(std::u8string(path.begin(), path.end())).native(), refusal);  // any bytes on POSIX
     EXPECT_EQ(entries, expected);
 }
 

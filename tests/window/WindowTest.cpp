@@ -334,15 +334,6 @@ private slots:
     }
 
 
-    void startUpState()
-    {
-        for (QWidget* widget : form_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-            QVERIFY2(widget->isVisible(), qPrintable(widget->objectName()));  // the list is laid out after the map
-        QCOMPARE(Rows(targets()), QStringList{kHint});
-        QCOMPARE(results()->model()->rowCount(), 0);
-        QCOMPARE(status()->panelText(0) + status()->panelText(1), QString());
-        QCOMPARE(form_->focusWidget(), control("Command2"));
-    }
     void modes_data()
     {
         QTest::addColumn<QString>("gesture");
@@ -377,8 +368,14 @@ private slots:
         QCOMPARE(status()->panelText(1), QStringLiteral("登録数=1"));
         QCOMPARE(status()->geometry().bottom(), height - 1);  // the bar stays in sight
     }
-    void drops()
+    void startUpAndDrops()
     {
+        for (QWidget* widget : form_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            QVERIFY2(widget->isVisible(), qPrintable(widget->objectName()));  // the list is laid out after the map
+        QCOMPARE(results()->model()->rowCount(), 0);
+        QCOMPARE(status()->panelText(0) + status()->panelText(1), QString());
+        QCOMPARE(form_->focusWidget(), control("Command2"));
+
         Drop(results()->viewport(), {file("a.txt")});
         QCOMPARE(Rows(targets()), QStringList{kHint});
         QCOMPARE(status()->panelText(1), QString());
