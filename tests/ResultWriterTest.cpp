@@ -2,6 +2,10 @@
 
 #include "Texts.h"
 
+// Faults made to happen at the system calls the writer makes (the test binary is linked with --wrap for them): a
+// refused mode, a failed flush of the folder, or the process killed while it flushes a file (`injectedFile`, or any
+// when 0) or just after it cuts one. Calls of umask are counted.
+enum class Fault { None, RefusedMode, FolderFlushFails, KilledAtFlush, KilledAfterCut };
 #ifndef _WIN32
 #include <cstring>
 #include <linux/fs.h>
@@ -9,10 +13,6 @@
 #include <sys/wait.h>
 #include <sys/xattr.h>
 
-// Faults made to happen at the system calls the writer makes (the test binary is linked with --wrap for them): a
-// refused mode, a failed flush of the folder, or the process killed while it flushes a file (`injectedFile`, or any
-// when 0) or just after it cuts one. Calls of umask are counted.
-enum class Fault { None, RefusedMode, FolderFlushFails, KilledAtFlush, KilledAfterCut };
 static Fault injected = Fault::None;
 static ino_t injectedFile = 0;
 static int umaskCalls = 0;
@@ -202,19 +202,22 @@ void SwapName(const fs::path& path)
 #endif
 
 enum class Obstacle { None, OrdinaryUser, GroupMember, AsRoot, CutOff, CutOffInPlace, FullDisk, Swapped, RefusedMode,
-                      FolderFlushFails, NotUnderWine };
+                      FolderFlushFails, NotUnderWine, KilledInPlace, WithoutProc };
 struct SaveCase {
     const char* scenario;
     fs::path (*prepare)(Where);  // gives the path to save to
     Obstacle obstacle = Obstacle::None;
     std::optional<std::string_view> reason = {};  // what the refusal says, or a part of it; none: saved
+    Fault killed = Fault::None;  // how a save before it is killed (in place: at the file itself, not the new file)
 };
 class Save : public ::testing::TestWithParam<SaveCase> {};
 
 // Where a plain overwrite works, the save works too, and the file it writes keeps the old file's owner, group, mode,
 // ACL, attributes, flags, streams and other names; a link's file is written; a new file is made as any other (umask,
 // the folder's default ACL), and the process's umask is never touched. Where it does not, the refusal gives its
-// reason and leaves what was there untouched. No temporary file is left either way.
+// reason and leaves what was there untouched. No temporary file is left either way. A save before it, killed on any
+// path, leaves the old file or the new one whole, or a complete copy of the old bytes beside it (an unnamed new file
+// leaves nothing), which the save removes. Without /proc a save goes through a named temporary file.
 TEST_P(Save, WritesWhereAPlainOverwriteWouldOrLeavesWhatWasThere)
 {
     const SaveCase& c = GetParam();
@@ -244,6 +247,32 @@ TEST_P(Save, WritesWhereAPlainOverwriteWouldOrLeavesWhatWasThere)
     if (saved)
         listed.insert(file);
 #ifndef _WIN32
+    const bool withoutProc = c.obstacle == Obstacle::WithoutProc;
+    if (c.killed != Fault::None || withoutProc) {
+        struct stat info {};
+        ::stat(file.c_str(), &info);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            if (withoutProc && !HideProc())
+                ResultWriterSeams::openFiles = "/no/proc/here";
+            injectedFile = c.obstacle == Obstacle::KilledInPlace ? info.st_ino : 0;
+            injected = c.killed;
+            const WriteOutcome outcome = WriteResultFile(path, ManyRows());
+            ::_exit(outcome.ok && ReadAll(file) == ResultFileBytes(ManyRows()) ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_EQ(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL, c.killed != Fault::None);
+        EXPECT_EQ(WIFEXITED(status) && WEXITSTATUS(status) == 0, c.killed == Fault::None);
+        std::set<std::string> left;  // what the killed save left besides the file
+        for (const fs::path& entry : Listing(folder.path()))
+            if (!listed.contains(entry))
+                left.insert(ReadAll(entry));
+        const std::string now = ReadAll(file);
+        EXPECT_TRUE(now == before || now == ResultFileBytes(ManyRows()) || left.contains(before));
+        EXPECT_TRUE(left.empty() || c.obstacle != Obstacle::None);
+    }
     std::optional<OrdinaryUser> user;
     const bool asUser = c.obstacle == Obstacle::OrdinaryUser || c.obstacle == Obstacle::CutOffInPlace;
     if (asUser && !user.emplace().active())
@@ -367,68 +396,13 @@ INSTANTIATE_TEST_SUITE_P(Targets, Save, ::testing::Values(
         SaveCase{"new file in a folder with a default ACL", [](Where f) {
             Run("setfacl -d -m u:65534:rw,g::r,o::- " + f.native());
             return f / "new.csv";
-        }}),
+        }},
+        SaveCase{"after a save killed at the flush", OldFile, Obstacle::None, {}, Fault::KilledAtFlush},
+        SaveCase{"after a save in place killed at the flush", HardLinkedOldFile, Obstacle::KilledInPlace, {}, Fault::KilledAtFlush},
+        SaveCase{"after a save in place killed after the cut", HardLinkedOldFile, Obstacle::KilledInPlace, {}, Fault::KilledAfterCut},
+        SaveCase{"after a save without proc, through a named temporary", OldFile, Obstacle::WithoutProc},
+        SaveCase{"after a save without proc killed at the flush", OldFile, Obstacle::WithoutProc, {}, Fault::KilledAtFlush}),
 #endif
     ScenarioName);
-
-#ifndef _WIN32
-struct KilledCase {
-    const char* scenario;
-    fs::path (*prepare)(Where);
-    Fault fault;
-    bool inPlace = false;      // the fault is for the file itself, not the new file
-    bool withoutProc = false;  // saved where /proc is missing
-};
-class KilledSave : public ::testing::TestWithParam<KilledCase> {};
-
-// A save killed on any path leaves the old file or the new one whole, or a complete copy of the old bytes beside it;
-// an unnamed new file leaves nothing. The next save removes what the killed one left. Without /proc the save goes
-// through a named temporary file.
-TEST_P(KilledSave, LeavesAWholeFileOrACopyOfTheOldOne)
-{
-    const KilledCase& c = GetParam();
-    TempFolder folder;
-    const fs::path file = c.prepare(folder.path());
-    const std::string before = ReadAll(file);
-    const auto listed = Listing(folder.path());
-    const ResultList results = ManyRows();
-
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        if (c.withoutProc && !HideProc())
-            ResultWriterSeams::openFiles = "/no/proc/here";
-        struct stat info {};
-        ::stat(file.c_str(), &info);
-        injectedFile = c.inPlace ? info.st_ino : 0;
-        injected = c.fault;
-        const WriteOutcome outcome = WriteResultFile(file, results);
-        ::_exit(outcome.ok && ReadAll(file) == ResultFileBytes(results) ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    EXPECT_EQ(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL, c.fault != Fault::None);
-    EXPECT_EQ(WIFEXITED(status) && WEXITSTATUS(status) == 0, c.fault == Fault::None);
-    std::set<std::string> left;  // what the save left besides the file
-    for (const fs::path& entry : Listing(folder.path()))
-        if (!listed.contains(entry))
-            left.insert(ReadAll(entry));
-    const std::string saved = ReadAll(file);
-    EXPECT_TRUE(saved == before || saved == ResultFileBytes(results) || left.contains(before));
-    EXPECT_TRUE(left.empty() || c.inPlace || c.withoutProc);
-
-    const WriteOutcome again = WriteResultFile(file, results);
-    EXPECT_TRUE(again.ok) << again.reason;
-    EXPECT_EQ(Listing(folder.path()), listed);
-}
-
-INSTANTIATE_TEST_SUITE_P(Paths, KilledSave, ::testing::Values(
-        KilledCase{"replaced, killed at the flush", OldFile, Fault::KilledAtFlush},
-        KilledCase{"in place over a hard link, killed at the flush", HardLinkedOldFile, Fault::KilledAtFlush, true},
-        KilledCase{"in place over a hard link, killed after the cut", HardLinkedOldFile, Fault::KilledAfterCut, true},
-        KilledCase{"no proc, a named temporary", OldFile, Fault::None, false, true},
-        KilledCase{"no proc, killed at the flush", OldFile, Fault::KilledAtFlush, false, true}),
-    ScenarioName);
-#endif  // !_WIN32
 
 }}  // namespace rowtick
