@@ -470,32 +470,50 @@ private slots:
     }
     void runByTheWorkers_data()
     {
-        // `heldFile`: the target the count stops at until the run is cancelled, or until it is let go.
+        // `heldFile`: the target the count stops at until the run is cancelled, or until it is let go; `handedOver`:
+        // during the run a second start of the program hands this window a file, which is added once the run ends.
         QTest::addColumn<int>("files");
         QTest::addColumn<QString>("heldFile");
         QTest::addColumn<bool>("cancelled");
-        QTest::newRow("300 targets in batches, the rows of a one-at-a-time run") << 300 << "f150.c" << false;
-        QTest::newRow("cancelled: the rows before the held target") << 12 << "f6.c" << true;
+        QTest::addColumn<bool>("handedOver");
+        QTest::newRow("300 targets in batches, the rows of a one-at-a-time run") << 300 << "f150.c" << false << false;
+        QTest::newRow("cancelled: the rows before the held target") << 12 << "f6.c" << true << false;
+#ifdef ROWTICK_WITH_DBUS
+        QTest::newRow("a file handed over by a second start") << 6 << "f3.c" << false << true;
+#endif
     }
     void runByTheWorkers()  // a drop during the run is refused
     {
         QFETCH(int, files);
         QFETCH(QString, heldFile);
         QFETCH(bool, cancelled);
+        QFETCH(bool, handedOver);
         const QStringList paths = mixedTargets(files);
         dropFiles(paths);
         const QStringList all = oneWorkerRows();
         const qsizetype held = hold(paths, dir_->filePath(heldFile));
         const QStringList expected = cancelled ? all.mid(0, held) : all;
         const QStringList another{file("another.c")};
+#ifdef ROWTICK_WITH_DBUS
+        PrivateBus bus;
+        (new ApplicationService(*form_))->publish(bus.connection);
+        QTRY_VERIFY(bus.owned());
+#endif
         Qt::CursorShape cursor = Qt::ArrowCursor;
         QString barName;
         int accepted = -1;
+        QStringList during;
         QVERIFY(countWhile([&] { return progress() && results()->model()->rowCount() == held; }, [&] {
             if (QGuiApplication::overrideCursor())
                 cursor = QGuiApplication::overrideCursor()->shape();
             barName = progress()->findChild<QProgressBar*>()->accessibleName();
-            accepted = Drop(targets()->viewport(), another);
+#ifdef ROWTICK_WITH_DBUS
+            if (handedOver)  // answered at once
+                accepted = Program({"another.c"}, dirBytes(), {"QT_QPA_PLATFORM=offscreen", bus.variable()}).exitStatus(30000);
+#endif
+            if (!handedOver)
+                accepted = Drop(targets()->viewport(), another);
+            during = Rows(targets());
             if (cancelled)
                 QTest::mouseClick(progress()->findChild<QPushButton*>(), Qt::LeftButton);
             else
@@ -504,7 +522,10 @@ private slots:
         QCOMPARE(cursor, Qt::WaitCursor);
         QCOMPARE(barName, QStringLiteral("カウントの進み具合"));
         QCOMPARE(accepted, 0);
-        QCOMPARE(Rows(targets()), QStringList{kHint} + paths);
+        QCOMPARE(during, QStringList{kHint} + paths);  // the running count's targets untouched
+        QCOMPARE(Rows(targets()), QStringList{kHint} + paths + (handedOver ? another : QStringList{}));
+        QCOMPARE(status()->panelText(0), Rows(targets()).last());
+        QCOMPARE(status()->panelText(1), QStringLiteral("登録数=%1").arg(Rows(targets()).size() - 1));
         QCOMPARE(Rows(results()), expected);
 
         hold_->open.release();  // counted after all, its row must not turn up late
@@ -645,29 +666,6 @@ private slots:
         QCOMPARE(status()->panelText(1), registered.isEmpty() ? QString() : count);  // as at start-up with none
     }
 #ifdef ROWTICK_WITH_DBUS
-    void handedOverDuringCount()
-    {
-        const QStringList paths = mixedTargets(6);
-        dropFiles(paths);
-        const QString another = file("another.c");
-        hold(paths, dir_->filePath("f3.c"));
-        PrivateBus bus;
-        (new ApplicationService(*form_))->publish(bus.connection);
-        QTRY_VERIFY(bus.owned());
-        int exitStatus = -1;
-        QStringList rowsDuringCount;
-        QVERIFY(countWhile([&] { return progress() != nullptr; }, [&] {
-            Program second({"another.c"}, dirBytes(), {"QT_QPA_PLATFORM=offscreen", bus.variable()});
-            exitStatus = second.exitStatus(30000);
-            rowsDuringCount = Rows(targets());
-            hold_->open.release();
-        }));
-        QCOMPARE(exitStatus, 0);  // answered at once
-        QCOMPARE(rowsDuringCount, QStringList{kHint} + paths);  // the running count's targets untouched
-        QCOMPARE(Rows(targets()), QStringList{kHint} + paths + QStringList{another});  // appended once it ended
-        QCOMPARE(status()->panelText(0), another);
-        QCOMPARE(status()->panelText(1), QStringLiteral("登録数=%1").arg(paths.size() + 1));
-    }
     void secondStartOpensItsOwnWindow_data()
     {
         QTest::addColumn<bool>("bus");  // false: there is no session bus
