@@ -39,17 +39,20 @@ INSTANTIATE_TEST_SUITE_P(Seams, BigFile, ::testing::Values(
 
 #ifndef _WIN32
 // One read at one offset goes wrong once: an error, one byte where more were asked, or the file grows just before
-// it. An error or a change gives no count and its reason; a short read is legal and gives the right count.
+// it. An error or a change gives no count and its reason; a short read is legal and gives the right count. Or the
+// file's size understates its content (a network or FUSE file): the reads go to a longer file than the one the
+// size was taken from, and the count is that of everything the reads give.
 constexpr long kGrows = 1L << 40;
 std::atomic<std::uint64_t> tFaultAt = ~std::uint64_t{0};
-long tFault = 0;  // a negated error code, the bytes the short read gives, or kGrows
+long tFault = 0;  // a negated error code, the bytes the short read gives, kGrows, or 0: none
 fs::path tFile;
+int tLonger = -1;  // the longer file's descriptor
 
 long FaultOnceRead(int fd, void* buffer, std::size_t size, std::uint64_t offset)
 {
     std::uint64_t at = offset;
-    if (!tFaultAt.compare_exchange_strong(at, ~std::uint64_t{0}))
-        return ::pread(fd, buffer, size, static_cast<off_t>(offset));
+    if (!tFaultAt.compare_exchange_strong(at, ~std::uint64_t{0}) || tFault == 0)
+        return ::pread(tLonger >= 0 ? tLonger : fd, buffer, size, static_cast<off_t>(offset));
     if (tFault == kGrows) {
         std::ofstream(tFile, std::ios::app) << "more\n";
         return ::pread(fd, buffer, size, static_cast<off_t>(offset));
@@ -61,12 +64,12 @@ long FaultOnceRead(int fd, void* buffer, std::size_t size, std::uint64_t offset)
     return ::pread(fd, buffer, static_cast<std::size_t>(tFault), static_cast<off_t>(offset));
 }
 
-struct ReadFaultCase { std::string scenario, mark; std::size_t size; std::uint64_t at; long fault; std::string reason; };
+struct ReadFaultCase { std::string scenario, mark; std::size_t size; std::uint64_t at; long fault; std::string reason; std::size_t more = 0; };
 class ReadFault : public ::testing::TestWithParam<ReadFaultCase> {};
 
 TEST_P(ReadFault, GivesTheCountOrTheReason)
 {
-    const auto& [scenario, mark, size, at, fault, reason] = GetParam();
+    const auto& [scenario, mark, size, at, fault, reason, more] = GetParam();
     std::string bytes = mark;
     while (bytes.size() < size)
         bytes += mark.empty() ? "a\n"s : "a\0\n\0"s;
@@ -74,14 +77,18 @@ TEST_P(ReadFault, GivesTheCountOrTheReason)
     const fs::path file = tFile = folder.write("data.txt", bytes);
     const timespec old[2] = {{1000000000, 0}, {1000000000, 0}};  // a change shows even on a coarse clock
     ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), old, 0), 0);
+    const std::string read = bytes + std::string(more, '\n') + (more > 0 ? "tail" : "");  // what the reads give
+    if (more > 0)
+        tLonger = ::open(folder.write("longer.txt", read).c_str(), O_RDONLY | O_CLOEXEC);
     tFault = fault;
     tFaultAt = at;
     reading::SetPositionedRead(FaultOnceRead);
     const LineCount count = CountLines(file);
     reading::SetPositionedRead(nullptr);
+    ::close(std::exchange(tLonger, -1));
     EXPECT_EQ(tFaultAt.exchange(~std::uint64_t{0}), ~std::uint64_t{0});  // the fault happened
     EXPECT_EQ(count.reason, reason);
-    EXPECT_EQ(count.lines, reason.empty() ? std::optional(CountLinesInBuffer(bytes)) : std::nullopt);
+    EXPECT_EQ(count.lines, reason.empty() ? std::optional(CountLinesInBuffer(read)) : std::nullopt);
 }
 
 constexpr std::size_t kBig = reading::kPiecesFrom + 4096;
@@ -99,39 +106,10 @@ INSTANTIATE_TEST_SUITE_P(Faults, ReadFault, ::testing::Values(
     ReadFaultCase{"bytes big, one byte at the start", "", kBig, 0, 1, ""},
     ReadFaultCase{"UTF16 small, one byte at the start", "\xFF\xFE", kSmall, 0, 1, ""},
     ReadFaultCase{"bytes small, one byte in the middle", "", kSmall, reading::kBlockSize, 1, ""},
-    ReadFaultCase{"bytes small, error in the middle", "", kSmall, 2 * reading::kBlockSize, -EIO, kIoError}), ScenarioName);
-
-// A file whose size understates its content (a network or FUSE file): the reads go to a longer file than
-// the one the size was taken from. The count is that of everything the reads give, whatever the size.
-int tLonger = -1;
-
-long LongerFileRead(int, void* buffer, std::size_t size, std::uint64_t offset)
-{
-    return ::pread(tLonger, buffer, size, static_cast<off_t>(offset));
-}
-
-struct LongerCase { std::string scenario; std::size_t size, more; };
-class LongerThanItsSize : public ::testing::TestWithParam<LongerCase> {};
-
-TEST_P(LongerThanItsSize, IsReadToItsEnd)
-{
-    const auto& [scenario, size, more] = GetParam();
-    TempFolder folder;
-    const fs::path file = folder.write("said.txt", std::string(size, '\n'));
-    const std::string content = std::string(size + more, '\n') + "tail";
-    tLonger = ::open(folder.write("real.txt", content).c_str(), O_RDONLY | O_CLOEXEC);
-    reading::SetPositionedRead(LongerFileRead);
-    const LineCount count = CountLines(file);
-    reading::SetPositionedRead(nullptr);
-    ::close(tLonger);
-    EXPECT_EQ(count.reason, "");
-    EXPECT_EQ(count.lines, CountLinesInBuffer(content));
-}
-
-INSTANTIATE_TEST_SUITE_P(Sizes, LongerThanItsSize, ::testing::Values(
-    LongerCase{"small", kSmall, kSmall / 5},
-    LongerCase{"big", reading::kPiecesFrom + 4096, reading::kPiecesFrom / 5},
-    LongerCase{"big, a piece more", 5 * reading::kPieceSize, reading::kPieceSize + 3}), ScenarioName);
+    ReadFaultCase{"bytes small, error in the middle", "", kSmall, 2 * reading::kBlockSize, -EIO, kIoError},
+    ReadFaultCase{"small, longer than its size", "", kSmall, 0, 0, "", kSmall / 5},
+    ReadFaultCase{"big, longer than its size", "", kBig, 0, 0, "", reading::kPiecesFrom / 5},
+    ReadFaultCase{"big, a piece longer than its size", "", 5 * reading::kPieceSize, 0, 0, "", reading::kPieceSize + 3}), ScenarioName);
 
 // Sparse files on tmpfs, where any user can make one of 1 EiB: a hole holds zero bytes, which are part of
 // a line and end none. Each row writes its bytes at their offsets into a file of the given size.
