@@ -50,16 +50,6 @@ INSTANTIATE_TEST_SUITE_P(Table, LineEndRule, ::testing::Values(
         LinesCase{"Ctrl Z is content", "a\x1A\n\x1A", 2}),
     ScenarioName);
 
-TEST(CountLines, LineEndsAcrossTheReadBlock)
-{
-    TempFolder folder;
-    for (const auto& [mark, around] : {std::pair{""s, "\r\n"s}, {""s, "\n\r"s}, {""s, "\r"s}, {"\xFF\xFE"s, "\r\0\n\0"s}})
-        for (std::size_t back = 0; back <= around.size(); ++back) {
-            const std::string bytes = mark + std::string(256 * 1024 - mark.size() - back, 'x') + around;
-            EXPECT_EQ(CountLines(folder.write("block.txt", bytes)).lines, ReferenceLines(bytes)) << back;
-        }
-}
-
 struct TargetCase { std::string scenario; std::function<fs::path(Where)> make; std::string count, reason; };
 class Target : public ::testing::TestWithParam<TargetCase> {};
 

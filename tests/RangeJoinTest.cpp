@@ -10,17 +10,18 @@
 namespace rowtick { namespace {
 using namespace test;
 
-// A file big enough to be read in pieces on every core, with a line end across each seam between pieces.
-struct BigFileCase { std::string scenario, mark, seam, tail; };
-class BigFile : public ::testing::TestWithParam<BigFileCase> {};
+// A line end across each seam between the blocks a small file is read in, or between the pieces a big one is read in
+// on every core.
+struct SeamCase { std::string scenario, mark, seam, tail; std::uint64_t every = reading::kPieceSize, size = reading::kPiecesFrom; };
+class Seam : public ::testing::TestWithParam<SeamCase> {};
 
-TEST_P(BigFile, CountsAsOneThreadDoes)
+TEST_P(Seam, CountsAsOneBufferDoes)
 {
-    const auto& [scenario, mark, seam, tail] = GetParam();
+    const auto& [scenario, mark, seam, tail, every, size] = GetParam();
     std::string bytes = mark;
-    while (bytes.size() < reading::kPiecesFrom) {
-        const std::size_t nextPiece = (bytes.size() / reading::kPieceSize + 1) * reading::kPieceSize;
-        bytes.append(nextPiece - bytes.size() - seam.size() / 2, mark.empty() ? 'x' : '\0');
+    while (bytes.size() < size) {
+        const std::size_t next = (bytes.size() / every + 1) * every;
+        bytes.append(next - bytes.size() - seam.size() / 2, mark.empty() ? 'x' : '\0');
         bytes += seam;
     }
     bytes += tail;
@@ -30,12 +31,17 @@ TEST_P(BigFile, CountsAsOneThreadDoes)
     EXPECT_EQ(count.lines, CountLinesInBuffer(bytes));
 }
 
-INSTANTIATE_TEST_SUITE_P(Seams, BigFile, ::testing::Values(
-    BigFileCase{"CR LF across", "", "\r\n", "last"},
-    BigFileCase{"LF CR across", "", "\n\r", ""},
-    BigFileCase{"CR then text", "", "\rx", "\r"},
-    BigFileCase{"UTF16 LE CR LF across", "\xFF\xFE", "\r\0\n\0"s, "\0"s},
-    BigFileCase{"UTF16 BE CR LF across", "\xFE\xFF", "\0\r\0\n"s, "x"}), ScenarioName);
+constexpr std::uint64_t kBlock = reading::kBlockSize;
+INSTANTIATE_TEST_SUITE_P(Seams, Seam, ::testing::Values(
+    SeamCase{"CR LF across blocks", "", "\r\n", "last", kBlock, 3 * kBlock},
+    SeamCase{"LF CR across blocks", "", "\n\r", "", kBlock, 3 * kBlock},
+    SeamCase{"CR then text across blocks", "", "\rx", "\r", kBlock, 3 * kBlock},
+    SeamCase{"UTF16 CR LF across blocks", "\xFF\xFE", "\r\0\n\0"s, "\0"s, kBlock, 3 * kBlock},
+    SeamCase{"CR LF across pieces", "", "\r\n", "last"},
+    SeamCase{"LF CR across pieces", "", "\n\r", ""},
+    SeamCase{"CR then text across pieces", "", "\rx", "\r"},
+    SeamCase{"UTF16 LE CR LF across pieces", "\xFF\xFE", "\r\0\n\0"s, "\0"s},
+    SeamCase{"UTF16 BE CR LF across pieces", "\xFE\xFF", "\0\r\0\n"s, "x"}), ScenarioName);
 
 #ifndef _WIN32
 // One read at one offset goes wrong once: an error, one byte where more were asked, or the file grows just before
