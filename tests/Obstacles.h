@@ -67,7 +67,6 @@ struct SmallDisk {  // a 64 KiB tmpfs mounted on the folder `at` while it lives;
                    && ::mount("rowtick-test", at_.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=64k,mode=0755") == 0;
     }
     ~SmallDisk() { if (mounted_) ::umount2(at_.c_str(), MNT_DETACH); }
-    bool mounted() const { return mounted_; }
     bool fill(const char* name = "filler") const  // takes every free byte; true once the disk is full
     {
         const int fd = ::open((at_ / name).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);

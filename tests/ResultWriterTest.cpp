@@ -231,7 +231,7 @@ TEST_P(Save, WritesWhereAPlainOverwriteWouldOrLeavesWhatWasThere)
     if (c.obstacle == Obstacle::AsRoot && !OrdinaryUser().active())
         GTEST_SKIP() << "another user's file needs root";
     std::optional<SmallDisk> disk;
-    if (c.obstacle == Obstacle::FullDisk && !disk.emplace(folder.path() / "disk").mounted())
+    if (c.obstacle == Obstacle::FullDisk && !disk.emplace(folder.path() / "disk").mounted_)
         GTEST_SKIP() << "a small tmpfs needs root and a permitted mount";
 #endif
     const fs::path path = c.prepare(folder.path());
