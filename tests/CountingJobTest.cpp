@@ -33,11 +33,9 @@ TEST(CountingJob, CancelInTheMiddleOfAFileKeepsExactlyTheRowsBeforeIt)
         targets->append(folder.write("f" + std::to_string(i) + ".c", lines));
     }
     const fs::path held = targets->target(4);
-    TargetList firstThree;
+    ResultList expected;  // the three before it, of 1, 2 and 3 lines
     for (std::int64_t row = 1; row <= 3; ++row)
-        firstThree.append(targets->target(row));
-    ResultList expected;
-    RunCount(firstThree, expected);
+        expected.append({targets->target(row), std::uint64_t(row), {}});
 
     reading::SetPositionedRead(HoldingRead);
     tMidway = false;

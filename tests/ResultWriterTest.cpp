@@ -274,8 +274,7 @@ TEST_P(Save, WritesWhereAPlainOverwriteWouldOrLeavesWhatWasThere)
         EXPECT_TRUE(left.empty() || c.obstacle != Obstacle::None);
     }
     std::optional<OrdinaryUser> user;
-    const bool asUser = c.obstacle == Obstacle::OrdinaryUser || c.obstacle == Obstacle::CutOffInPlace;
-    if (asUser && !user.emplace().active())
+    if ((c.obstacle == Obstacle::OrdinaryUser || c.obstacle == Obstacle::CutOffInPlace) && !user.emplace().active())
         GTEST_SKIP() << "running as root and cannot act as an ordinary user";
     if (c.obstacle == Obstacle::GroupMember && !user.emplace(65533, 4242).active())
         GTEST_SKIP() << "running as root and cannot act as a colleague";

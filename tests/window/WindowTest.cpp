@@ -565,11 +565,10 @@ private slots:
         QCOMPARE(Rows(targets()), (QStringList{kHint, QString::fromUtf8(field)}));  // what cannot be shown becomes U+FFFD
         QCOMPARE(Rows(results()), QStringList{QString::fromUtf8(row)});
         QCOMPARE(Rows(results(), Qt::ToolTipRole), QStringList{reason});
-        const QString saved = dir_->filePath("result.csv");
-        desktop_->savePath = saved;
+        desktop_->savePath = dir_->filePath("result.csv");
         click("Command3");
-        QCOMPARE(ReadAll(saved), row + "\r\n");
-        const RecordingDesktop::Message message{QStringLiteral("Halvern"), saved + QStringLiteral("\n保存しました"), QMessageBox::Information};
+        QCOMPARE(ReadAll(desktop_->savePath), row + "\r\n");
+        const RecordingDesktop::Message message{"Halvern", desktop_->savePath + QStringLiteral("\n保存しました"), QMessageBox::Information};
         QCOMPARE(desktop_->messages, QList{message});
 
         clickTarget(1, true);
