@@ -89,23 +89,19 @@ struct SmallDisk {  // a 64 KiB tmpfs mounted on the folder `at` while it lives;
 
 namespace rowtick::test {
 // Files this process holds open without sharing, as another program may: closed when the test's folder goes.
-inline std::vector<HANDLE>& HeldFiles()
-{
-    static std::vector<HANDLE> held;
-    return held;
-}
+inline std::vector<HANDLE> heldFiles;
 
 inline std::filesystem::path HoldOpen(const std::filesystem::path& file)
 {
-    HeldFiles().push_back(::CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    heldFiles.push_back(::CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     return file;
 }
 
 inline void ReleaseHeldFiles()
 {
-    for (HANDLE file : HeldFiles())
+    for (HANDLE file : heldFiles)
         ::CloseHandle(file);
-    HeldFiles().clear();
+    heldFiles.clear();
 }
 
 // A file in `folder` whose path is longer than MAX_PATH (260) characters, made through the "\\?\" form that

@@ -129,8 +129,7 @@ TEST(WriteResultFile, TwoSavesAtOnceLeaveOneWholeFile)
         auto other = std::async(std::launch::async, [&] { return WriteResultFile(file, second); });
         const WriteOutcome mine = WriteResultFile(file, first);
         const WriteOutcome theirs = other.get();
-        EXPECT_TRUE(mine.ok) << mine.reason;
-        EXPECT_TRUE(theirs.ok) << theirs.reason;
+        EXPECT_TRUE(mine.ok && theirs.ok) << mine.reason << theirs.reason;
         const std::string saved = ReadAll(file);
         EXPECT_TRUE(saved == ResultFileBytes(first) || saved == ResultFileBytes(second)) << "round " << round;
         EXPECT_EQ(Listing(folder.path()), std::set{file}) << "round " << round;
