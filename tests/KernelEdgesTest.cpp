@@ -1,7 +1,6 @@
 // Built three times: with the kernels this machine picks, with the 16-byte
 // kernels only, and with the plain loops only.
 #include <gtest/gtest.h>
-#include <algorithm>
 #include <ostream>
 #include <string>
 #include "LineCounter.h"
@@ -40,15 +39,11 @@ TEST_P(FoldPoint, OneBeforeAtAndOneAfterAtEveryAlignment)
 }
 
 INSTANTIATE_TEST_SUITE_P(Kernels, FoldPoint, ::testing::Values(
-    FoldCase{"AVX2 CR", 16320, 32, 64, "", "\r"},
-    FoldCase{"AVX2 LF", 16320, 32, 64, "", "\n"},
-    FoldCase{"SSE2 CR", 4080, 0, 16, "", "\r"},
-    FoldCase{"SSE2 LF", 4080, 0, 16, "", "\n"},
-    FoldCase{"UTF16 LE CR", 262136, 0, 16, "\xFF\xFE", std::string("\r\0", 2)},
-    FoldCase{"UTF16 BE LF", 262136, 0, 16, "\xFE\xFF", std::string("\0\n", 2)}),
-    [](const auto& info) {
-        std::string name = info.param.scenario;
-        std::replace(name.begin(), name.end(), ' ', '_');
-        return name;
-    });
+    FoldCase{"AVX2_CR", 16320, 32, 64, "", "\r"},
+    FoldCase{"AVX2_LF", 16320, 32, 64, "", "\n"},
+    FoldCase{"SSE2_CR", 4080, 0, 16, "", "\r"},
+    FoldCase{"SSE2_LF", 4080, 0, 16, "", "\n"},
+    FoldCase{"UTF16_LE_CR", 262136, 0, 16, "\xFF\xFE", std::string("\r\0", 2)},
+    FoldCase{"UTF16_BE_LF", 262136, 0, 16, "\xFE\xFF", std::string("\0\n", 2)}),
+    [](const auto& info) { return info.param.scenario; });
 }}  // namespace rowtick

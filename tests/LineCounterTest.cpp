@@ -1,25 +1,9 @@
 #include "TestSupport.h"
 #include "PositionedRead.h"
+#include "ReferenceLines.h"
 
 namespace rowtick { namespace {
 using namespace test;
-
-std::uint64_t ReferenceLines(std::string_view bytes)  // the rule said plainly: decode into units, walk them
-{
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
-    const bool le = bytes.size() >= 2 && byte(0) == 0xFF && byte(1) == 0xFE;
-    const bool be = bytes.size() >= 2 && byte(0) == 0xFE && byte(1) == 0xFF;
-    std::vector<unsigned> units;
-    std::size_t i = le || be ? 2 : 0;
-    for (; le || be ? i + 1 < bytes.size() : i < bytes.size(); i += le || be ? 2 : 1)
-        units.push_back(le ? byte(i) | (byte(i + 1) << 8) : be ? (byte(i) << 8) | byte(i + 1) : byte(i));
-    if (i < bytes.size())
-        units.push_back(0x10000);  // a trailing odd byte: content, never a line end
-    std::uint64_t lines = 0;
-    for (std::size_t u = 0; u < units.size(); ++u)
-        lines += units[u] == '\r' || (units[u] == '\n' && (u == 0 || units[u - 1] != '\r'));
-    return lines + (!units.empty() && units.back() != '\r' && units.back() != '\n');
-}
 
 std::string Utf16(std::u16string_view text, bool bigEndian)
 {
@@ -27,14 +11,6 @@ std::string Utf16(std::u16string_view text, bool bigEndian)
     for (char16_t unit : text)
         bytes += bigEndian ? std::string{char(unit >> 8), char(unit)} : std::string{char(unit), char(unit >> 8)};
     return bytes;
-}
-
-std::uint64_t CountInTwoBlocks(std::string_view bytes, std::size_t cut)
-{
-    LineCounter counter;
-    counter.feed(bytes.substr(0, cut));
-    counter.feed(bytes.substr(cut));
-    return counter.lines();
 }
 
 struct LinesCase { std::string scenario, bytes; std::uint64_t lines; };
@@ -45,8 +21,12 @@ TEST_P(LineEndRule, CountsTheSameWholeByteByByteAndInTwoBlocks)
     const auto& [scenario, bytes, lines] = GetParam();
     EXPECT_EQ(CountLinesInBuffer(bytes), lines);
     EXPECT_EQ(ReferenceLines(bytes), lines);  // keeps the reference the block tests compare with honest
-    for (std::size_t cut = 0; cut <= bytes.size(); ++cut)
-        EXPECT_EQ(CountInTwoBlocks(bytes, cut), lines) << "cut at " << cut;
+    for (std::size_t cut = 0; cut <= bytes.size(); ++cut) {
+        LineCounter twoBlocks;
+        twoBlocks.feed(std::string_view(bytes).substr(0, cut));
+        twoBlocks.feed(std::string_view(bytes).substr(cut));
+        EXPECT_EQ(twoBlocks.lines(), lines) << "cut at " << cut;
+    }
     LineCounter counter;
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         counter.feed(std::string_view(bytes).substr(i, 1));
@@ -69,16 +49,6 @@ INSTANTIATE_TEST_SUITE_P(Table, LineEndRule, ::testing::Values(
         LinesCase{"odd trailing byte", Utf16(u"a\r", true) + "\n", 2},
         LinesCase{"Ctrl Z is content", "a\x1A\n\x1A", 2}),
     ScenarioName);
-
-TEST(CountLines, LineEndsAcrossTheReadBlock)
-{
-    TempFolder folder;
-    for (const auto& [mark, around] : {std::pair{""s, "\r\n"s}, {""s, "\n\r"s}, {""s, "\r"s}, {"\xFF\xFE"s, "\r\0\n\0"s}})
-        for (std::size_t back = 0; back <= around.size(); ++back) {
-            const std::string bytes = mark + std::string(256 * 1024 - mark.size() - back, 'x') + around;
-            EXPECT_EQ(CountLines(folder.write("block.txt", bytes)).lines, ReferenceLines(bytes)) << back;
-        }
-}
 
 struct TargetCase { std::string scenario; std::function<fs::path(Where)> make; std::string count, reason; };
 class Target : public ::testing::TestWithParam<TargetCase> {};
@@ -148,9 +118,7 @@ fs::path Fifo(Where f)
 }
 #endif
 
-std::vector<TargetCase> TargetKinds()
-{
-    std::vector<TargetCase> kinds = {
+INSTANTIATE_TEST_SUITE_P(Kinds, Target, ::testing::ValuesIn(std::vector<TargetCase>{
         {"missing", [](Where f) { return f / "gone.c"; }, "-", "ファイルが見つかりません"},
         {"folder", [](Where f) { return f; }, "-", "フォルダです"},
 #ifdef _WIN32
@@ -188,10 +156,6 @@ std::vector<TargetCase> TargetKinds()
              return f / "s.c";
          }, "-", "アクセスが拒否されました"},
 #endif
-    };
-    return kinds;
-}
-
-INSTANTIATE_TEST_SUITE_P(Kinds, Target, ::testing::ValuesIn(TargetKinds()), ScenarioName);
+    }), ScenarioName);
 
 }}  // namespace rowtick

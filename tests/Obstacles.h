@@ -31,18 +31,12 @@ struct OrdinaryUser {  // while it lives, a test run as root acts as user `uid` 
     bool active() const { return ::geteuid() != 0; }  // false: still root, permissions cannot be tested
 };
 
-inline rlimit FileSizeLimitNow()
-{
-    rlimit now{};
-    ::getrlimit(RLIMIT_FSIZE, &now);
-    return now;
-}
-
 struct FileSizeLimit {  // limits the size of files this process may write: a write fails part-way
-    rlimit saved_ = FileSizeLimitNow();
+    rlimit saved_{};
     void (*previous_)(int) = std::signal(SIGXFSZ, SIG_IGN);
     explicit FileSizeLimit(rlim_t bytes)
     {
+        ::getrlimit(RLIMIT_FSIZE, &saved_);
         const rlimit limit{bytes, saved_.rlim_max};
         ::setrlimit(RLIMIT_FSIZE, &limit);
     }
@@ -73,7 +67,6 @@ struct SmallDisk {  // a 64 KiB tmpfs mounted on the folder `at` while it lives;
                    && ::mount("rowtick-test", at_.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=64k,mode=0755") == 0;
     }
     ~SmallDisk() { if (mounted_) ::umount2(at_.c_str(), MNT_DETACH); }
-    bool mounted() const { return mounted_; }
     bool fill(const char* name = "filler") const  // takes every free byte; true once the disk is full
     {
         const int fd = ::open((at_ / name).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -96,23 +89,19 @@ struct SmallDisk {  // a 64 KiB tmpfs mounted on the folder `at` while it lives;
 
 namespace rowtick::test {
 // Files this process holds open without sharing, as another program may: closed when the test's folder goes.
-inline std::vector<HANDLE>& HeldFiles()
-{
-    static std::vector<HANDLE> held;
-    return held;
-}
+inline std::vector<HANDLE> heldFiles;
 
 inline std::filesystem::path HoldOpen(const std::filesystem::path& file)
 {
-    HeldFiles().push_back(::CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    heldFiles.push_back(::CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     return file;
 }
 
 inline void ReleaseHeldFiles()
 {
-    for (HANDLE file : HeldFiles())
+    for (HANDLE file : heldFiles)
         ::CloseHandle(file);
-    HeldFiles().clear();
+    heldFiles.clear();
 }
 
 // A file in `folder` whose path is longer than MAX_PATH (260) characters, made through the "\\?\" form that

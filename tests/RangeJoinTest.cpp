@@ -10,17 +10,18 @@
 namespace rowtick { namespace {
 using namespace test;
 
-// A file big enough to be read in pieces on every core, with a line end across each seam between pieces.
-struct BigFileCase { std::string scenario, mark, seam, tail; };
-class BigFile : public ::testing::TestWithParam<BigFileCase> {};
+// A line end across each seam between the blocks a small file is read in, or between the pieces a big one is read in
+// on every core.
+struct SeamCase { std::string scenario, mark, seam, tail; std::uint64_t every = reading::kPieceSize, size = reading::kPiecesFrom; };
+class Seam : public ::testing::TestWithParam<SeamCase> {};
 
-TEST_P(BigFile, CountsAsOneThreadDoes)
+TEST_P(Seam, CountsAsOneBufferDoes)
 {
-    const auto& [scenario, mark, seam, tail] = GetParam();
+    const auto& [scenario, mark, seam, tail, every, size] = GetParam();
     std::string bytes = mark;
-    while (bytes.size() < reading::kPiecesFrom) {
-        const std::size_t nextPiece = (bytes.size() / reading::kPieceSize + 1) * reading::kPieceSize;
-        bytes.append(nextPiece - bytes.size() - seam.size() / 2, mark.empty() ? 'x' : '\0');
+    while (bytes.size() < size) {
+        const std::size_t next = (bytes.size() / every + 1) * every;
+        bytes.append(next - bytes.size() - seam.size() / 2, mark.empty() ? 'x' : '\0');
         bytes += seam;
     }
     bytes += tail;
@@ -30,43 +31,19 @@ TEST_P(BigFile, CountsAsOneThreadDoes)
     EXPECT_EQ(count.lines, CountLinesInBuffer(bytes));
 }
 
-INSTANTIATE_TEST_SUITE_P(Seams, BigFile, ::testing::Values(
-    BigFileCase{"CR LF across", "", "\r\n", "last"},
-    BigFileCase{"LF CR across", "", "\n\r", ""},
-    BigFileCase{"CR then text", "", "\rx", "\r"},
-    BigFileCase{"UTF16 LE CR LF across", "\xFF\xFE", "\r\0\n\0"s, "\0"s},
-    BigFileCase{"UTF16 BE CR LF across", "\xFE\xFF", "\0\r\0\n"s, "x"}), ScenarioName);
+constexpr std::uint64_t kBlock = reading::kBlockSize;
+INSTANTIATE_TEST_SUITE_P(Seams, Seam, ::testing::Values(
+    SeamCase{"CR LF across blocks", "", "\r\n", "last", kBlock, 3 * kBlock},
+    SeamCase{"LF CR across blocks", "", "\n\r", "", kBlock, 3 * kBlock},
+    SeamCase{"CR then text across blocks", "", "\rx", "\r", kBlock, 3 * kBlock},
+    SeamCase{"UTF16 CR LF across blocks", "\xFF\xFE", "\r\0\n\0"s, "\0"s, kBlock, 3 * kBlock},
+    SeamCase{"CR LF across pieces", "", "\r\n", "last"},
+    SeamCase{"LF CR across pieces", "", "\n\r", ""},
+    SeamCase{"CR then text across pieces", "", "\rx", "\r"},
+    SeamCase{"UTF16 LE CR LF across pieces", "\xFF\xFE", "\r\0\n\0"s, "\0"s},
+    SeamCase{"UTF16 BE CR LF across pieces", "\xFE\xFF", "\0\r\0\n"s, "x"}), ScenarioName);
 
 #ifndef _WIN32
-// While the pieces are read, the file grows (through the POSIX reader's seam).
-std::atomic<int> tReads = -1;
-fs::path tFile;
-
-long GrowingRead(int fd, void* buffer, std::size_t size, std::uint64_t offset)
-{
-    if (tReads >= 0 && ++tReads == 40)
-        std::ofstream(tFile, std::ios::app) << "more\n";
-    return ::pread(fd, buffer, size, static_cast<off_t>(offset));
-}
-
-// A small file read block by block, and a big one read in pieces.
-TEST(ChangedFile, AChangeInAnyBlockOrPieceGivesNoCount)
-{
-    TempFolder folder;
-    for (const std::size_t size : {std::size_t{40} * reading::kBlockSize, reading::kPiecesFrom + 1}) {
-        tFile = folder.write("changing.txt", std::string(size, '\n'));
-        const timespec old[2] = {{1000000000, 0}, {1000000000, 0}};  // a change shows even on a coarse clock
-        ASSERT_EQ(::utimensat(AT_FDCWD, tFile.c_str(), old, 0), 0);
-        tReads = 0;
-        reading::SetPositionedRead(GrowingRead);
-        const LineCount grown = CountLines(tFile);
-        tReads = -1;
-        reading::SetPositionedRead(nullptr);
-        EXPECT_EQ(grown.text() + grown.reason, "数えている間にファイルが変更されました") << size;
-        EXPECT_EQ(CountLines(tFile).lines, size + 1);
-    }
-}
-
 // Between the look at the file and its opening, something else is put in its place (through the POSIX
 // reader's seam): whatever was opened gives no count, and a FIFO or device is never waited on.
 std::function<void()> tSwap;
@@ -115,16 +92,25 @@ INSTANTIATE_TEST_SUITE_P(Swaps, SwappedAfterTheLook, ::testing::Values(
     SwapCase{"small, for another file", 10, PutOtherFile, "数えている間にファイルが変更されました"},
     SwapCase{"big, for a device", 3 * reading::kBlockSize, PutDevice, "デバイスです"}), ScenarioName);
 
-// One read at one offset goes wrong once: an error, or one byte where more were asked. An error gives no
-// count and its reason; a short read is legal and gives the right count.
+// One read at one offset goes wrong once: an error, one byte where more were asked, or the file grows just before
+// it. An error or a change gives no count and its reason; a short read is legal and gives the right count. Or the
+// file's size understates its content (a network or FUSE file): the reads go to a longer file than the one the
+// size was taken from, and the count is that of everything the reads give.
+constexpr long kGrows = 1L << 40;
 std::atomic<std::uint64_t> tFaultAt = ~std::uint64_t{0};
-long tFault = 0;  // a negated error code, or the bytes the short read gives
+long tFault = 0;  // a negated error code, the bytes the short read gives, kGrows, or 0: none
+fs::path tFile;
+int tLonger = -1;  // the longer file's descriptor
 
 long FaultOnceRead(int fd, void* buffer, std::size_t size, std::uint64_t offset)
 {
     std::uint64_t at = offset;
-    if (!tFaultAt.compare_exchange_strong(at, ~std::uint64_t{0}))
+    if (!tFaultAt.compare_exchange_strong(at, ~std::uint64_t{0}) || tFault == 0)
+        return ::pread(tLonger >= 0 ? tLonger : fd, buffer, size, static_cast<off_t>(offset));
+    if (tFault == kGrows) {
+        std::ofstream(tFile, std::ios::app) << "more\n";
         return ::pread(fd, buffer, size, static_cast<off_t>(offset));
+    }
     if (tFault < 0) {
         errno = static_cast<int>(-tFault);
         return -1;
@@ -132,76 +118,54 @@ long FaultOnceRead(int fd, void* buffer, std::size_t size, std::uint64_t offset)
     return ::pread(fd, buffer, static_cast<std::size_t>(tFault), static_cast<off_t>(offset));
 }
 
-struct ReadFaultCase { std::string scenario, mark; std::size_t size; std::uint64_t at; long fault; std::string reason; };
+struct ReadFaultCase { std::string scenario, mark; std::size_t size; std::uint64_t at; long fault; std::string reason; std::size_t more = 0; };
 class ReadFault : public ::testing::TestWithParam<ReadFaultCase> {};
 
 TEST_P(ReadFault, GivesTheCountOrTheReason)
 {
-    const auto& [scenario, mark, size, at, fault, reason] = GetParam();
+    const auto& [scenario, mark, size, at, fault, reason, more] = GetParam();
     std::string bytes = mark;
     while (bytes.size() < size)
         bytes += mark.empty() ? "a\n"s : "a\0\n\0"s;
     TempFolder folder;
-    const fs::path file = folder.write("data.txt", bytes);
+    const fs::path file = tFile = folder.write("data.txt", bytes);
+    const timespec old[2] = {{1000000000, 0}, {1000000000, 0}};  // a change shows even on a coarse clock
+    ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), old, 0), 0);
+    const std::string read = bytes + std::string(more, '\n') + (more > 0 ? "tail" : "");  // what the reads give
+    if (more > 0)
+        tLonger = ::open(folder.write("longer.txt", read).c_str(), O_RDONLY | O_CLOEXEC);
     tFault = fault;
     tFaultAt = at;
     reading::SetPositionedRead(FaultOnceRead);
     const LineCount count = CountLines(file);
     reading::SetPositionedRead(nullptr);
+    ::close(std::exchange(tLonger, -1));
     EXPECT_EQ(tFaultAt.exchange(~std::uint64_t{0}), ~std::uint64_t{0});  // the fault happened
     EXPECT_EQ(count.reason, reason);
-    EXPECT_EQ(count.lines, reason.empty() ? std::optional(CountLinesInBuffer(bytes)) : std::nullopt);
+    EXPECT_EQ(count.lines, reason.empty() ? std::optional(CountLinesInBuffer(read)) : std::nullopt);
 }
 
 constexpr std::size_t kBig = reading::kPiecesFrom + 4096;
 constexpr std::size_t kSmall = 1000000;
 const std::string kIoError = "読み込みエラー: 入出力エラーが発生しました";
+const std::string kChangedText = "数えている間にファイルが変更されました";
 INSTANTIATE_TEST_SUITE_P(Faults, ReadFault, ::testing::Values(
     ReadFaultCase{"UTF16 big, error at the start", "\xFF\xFE", kBig, 0, -EIO, kIoError},
     ReadFaultCase{"UTF16 big, one byte at the start", "\xFF\xFE", kBig, 0, 1, ""},
     ReadFaultCase{"UTF16 BE big, one byte at the start", "\xFE\xFF", kBig, 0, 1, ""},
     ReadFaultCase{"UTF16 big, one byte at a piece seam", "\xFF\xFE", kBig, reading::kPieceSize, 1, ""},
+    ReadFaultCase{"bytes big, grown at a piece", "", kBig, 2 * reading::kPieceSize, kGrows, kChangedText},
+    ReadFaultCase{"bytes small, grown at a block", "", kSmall, 3 * reading::kBlockSize, kGrows, kChangedText},
     ReadFaultCase{"UTF16 big, error at a piece seam", "\xFF\xFE", kBig, 2 * reading::kPieceSize, -EIO, kIoError},
     ReadFaultCase{"bytes big, one byte at the start", "", kBig, 0, 1, ""},
-    ReadFaultCase{"bytes big, error at the start", "", kBig, 0, -EIO, kIoError},
     ReadFaultCase{"UTF16 small, one byte at the start", "\xFF\xFE", kSmall, 0, 1, ""},
-    ReadFaultCase{"UTF16 small, error at the start", "\xFF\xFE", kSmall, 0, -EIO, kIoError},
     ReadFaultCase{"bytes small, one byte in the middle", "", kSmall, reading::kBlockSize, 1, ""},
     ReadFaultCase{"bytes small, error in the middle", "", kSmall, 2 * reading::kBlockSize, -EIO, kIoError},
     ReadFaultCase{"bytes in one block, one byte at the start", "", 1000, 0, 1, ""},
-    ReadFaultCase{"bytes in one block, error at the start", "", 1000, 0, -EIO, kIoError}), ScenarioName);
-
-// A file whose size understates its content (a network or FUSE file): the reads go to a longer file than
-// the one the size was taken from. The count is that of everything the reads give, whatever the size.
-int tLonger = -1;
-
-long LongerFileRead(int, void* buffer, std::size_t size, std::uint64_t offset)
-{
-    return ::pread(tLonger, buffer, size, static_cast<off_t>(offset));
-}
-
-struct LongerCase { std::string scenario; std::size_t size, more; };
-class LongerThanItsSize : public ::testing::TestWithParam<LongerCase> {};
-
-TEST_P(LongerThanItsSize, IsReadToItsEnd)
-{
-    const auto& [scenario, size, more] = GetParam();
-    TempFolder folder;
-    const fs::path file = folder.write("said.txt", std::string(size, '\n'));
-    const std::string content = std::string(size + more, '\n') + "tail";
-    tLonger = ::open(folder.write("real.txt", content).c_str(), O_RDONLY | O_CLOEXEC);
-    reading::SetPositionedRead(LongerFileRead);
-    const LineCount count = CountLines(file);
-    reading::SetPositionedRead(nullptr);
-    ::close(tLonger);
-    EXPECT_EQ(count.reason, "");
-    EXPECT_EQ(count.lines, CountLinesInBuffer(content));
-}
-
-INSTANTIATE_TEST_SUITE_P(Sizes, LongerThanItsSize, ::testing::Values(
-    LongerCase{"small", kSmall, kSmall / 5},
-    LongerCase{"big", reading::kPiecesFrom + 4096, reading::kPiecesFrom / 5},
-    LongerCase{"big, a piece more", 5 * reading::kPieceSize, reading::kPieceSize + 3}), ScenarioName);
+    ReadFaultCase{"bytes in one block, error at the start", "", 1000, 0, -EIO, kIoError},
+    ReadFaultCase{"small, longer than its size", "", kSmall, 0, 0, "", kSmall / 5},
+    ReadFaultCase{"big, longer than its size", "", kBig, 0, 0, "", reading::kPiecesFrom / 5},
+    ReadFaultCase{"big, a piece longer than its size", "", 5 * reading::kPieceSize, 0, 0, "", reading::kPieceSize + 3}), ScenarioName);
 
 // Sparse files on tmpfs, where any user can make one of 1 EiB: a hole holds zero bytes, which are part of
 // a line and end none. Each row writes its bytes at their offsets into a file of the given size.

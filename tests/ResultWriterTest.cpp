@@ -2,6 +2,10 @@
 
 #include "Texts.h"
 
+// Faults made to happen at the system calls the writer makes (the test binary is linked with --wrap for them): a
+// refused mode, a failed flush of the folder, or the process killed while it flushes a file (`injectedFile`, or any
+// when 0) or just after it cuts one. Calls of umask are counted.
+enum class Fault { None, RefusedMode, FolderFlushFails, KilledAtFlush, KilledAfterCut };
 #ifndef _WIN32
 #include <cstring>
 #include <linux/fs.h>
@@ -9,10 +13,6 @@
 #include <sys/wait.h>
 #include <sys/xattr.h>
 
-// Faults made to happen at the system calls the writer makes (the test binary is linked with --wrap for them): a
-// refused mode, a failed flush of the folder, or the process killed while it flushes a file (`injectedFile`, or any
-// when 0) or just after it cuts one. Calls of umask are counted.
-enum class Fault { None, RefusedMode, FolderFlushFails, KilledAtFlush, KilledAfterCut };
 static Fault injected = Fault::None;
 static ino_t injectedFile = 0;
 static int umaskCalls = 0;
@@ -62,11 +62,12 @@ extern "C" mode_t __wrap_umask(mode_t mask)
 namespace rowtick { namespace {
 using namespace test;
 
-ResultList ManyRows()  // more than the cut-off lets through
+// More rows than the cut-off lets through.
+ResultList ManyRows(const std::string& prefix = "/src/file", int count = 2000)
 {
     ResultList results;
-    for (int i = 0; i < 2000; ++i)
-        results.append({Native("/src/file" + std::to_string(i) + ".c"), std::uint64_t(i), {}});
+    for (int i = 0; i < count; ++i)
+        results.append({Native(prefix + std::to_string(i) + ".c"), std::uint64_t(i), {}});
     return results;
 }
 
@@ -77,9 +78,7 @@ bool UnderWine()
 {
     return ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
 }
-#endif
 
-#ifdef _WIN32
 // The system's ANSI code page (932 under the Japanese locale the tests run in): "?" for a character it lacks.
 const fs::path kOddPath = u8"/old/日本\t'한.bas";
 const std::string kOddBytes = "/old/\x93\xfa\x96\x7b\t'?.bas";
@@ -90,15 +89,8 @@ const std::string kOddBytes = kOddPath.native();
 const fs::path kNewName = "\x8c\x8b.csv";  // not UTF-8
 #endif
 
-std::string Slashes(std::string text)  // "/" as the system's separator
-{
-    std::replace(text.begin(), text.end(), '/', char(fs::path::preferred_separator));
-    return text;
-}
-
-// Saved new (under a name outside UTF-8 or code page 932) and over a longer file (and on POSIX through a link), the
-// file holds exactly the rows: count or "-", comma, TAB, the path's bytes ($'…' quoted with a line break), CR LF; on
-// POSIX link and permissions stay.
+// Saved new (under a name outside UTF-8 or code page 932) and over a longer file, the file holds exactly the rows:
+// count or "-", comma, TAB, the path's bytes ($'…' quoted with a line break), CR LF.
 TEST(WriteResultFile, SavesExactlyTheRowsAndNothingElse)
 {
     ResultList results;
@@ -108,27 +100,17 @@ TEST(WriteResultFile, SavesExactlyTheRowsAndNothingElse)
                                  {Native("/x\\y'\nz"), 0, {}}})
         results.append(row);
     const std::string quoted = fs::path::preferred_separator == '/' ? "$'/x\\\\y\\'\\nz'" : "$'\\\\x\\\\y\\'\\nz'";
-    const std::string rows = Slashes("120,\t/src/main.bas\r\n-,\t/src/gone.c\r\n4294967296,\t" + kOddBytes + "\r\n")
-                           + "0,\t" + quoted + "\r\n";
+    std::string rows = "120,\t/src/main.bas\r\n-,\t/src/gone.c\r\n4294967296,\t" + kOddBytes + "\r\n";
+    std::replace(rows.begin(), rows.end(), '/', char(fs::path::preferred_separator));
+    rows += "0,\t" + quoted + "\r\n";
     TempFolder folder;
-    const fs::path old = folder.write("old.csv", std::string(10000, 'x'));
-    std::set<fs::path> saved = {folder.path() / kNewName, old};
-#ifndef _WIN32
-    const fs::path link = folder.path() / "link.csv";
-    fs::permissions(old, fs::perms(0640));
-    fs::create_symlink(old, link);
-    saved.insert(link);
-#endif
+    const std::set<fs::path> saved = {folder.path() / kNewName, folder.write("old.csv", std::string(10000, 'x'))};
     for (const fs::path& file : saved) {
         const WriteOutcome outcome = WriteResultFile(file, results);
         EXPECT_TRUE(outcome.ok && outcome.reason.empty()) << outcome.reason;
         EXPECT_EQ(ReadAll(file), rows) << file << outcome.reason;
     }
     EXPECT_EQ(Listing(folder.path()), saved);
-#ifndef _WIN32
-    EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(fs::status(old).permissions(), fs::perms(0640));
-#endif
 }
 
 // Two saves of the same file at once each go through whole under a temporary name of their own: the file ends as
@@ -139,38 +121,22 @@ TEST(WriteResultFile, TwoSavesAtOnceLeaveOneWholeFile)
     if (UnderWine())
         GTEST_SKIP() << "Wine's ReplaceFileW moves the old file aside first (see README)";
 #endif
-    ResultList first;
-    ResultList second;
-    for (int i = 0; i < 20000; ++i) {
-        first.append({Native("/first/" + std::to_string(i) + ".c"), std::uint64_t(i), {}});
-        second.append({Native("/second/" + std::to_string(i) + ".c"), std::uint64_t(i), {}});
-    }
+    const ResultList first = ManyRows("/first/", 20000);
+    const ResultList second = ManyRows("/second/", 20000);
     TempFolder folder;
     const fs::path file = folder.path() / "result.csv";
     for (int round = 0; round < 5; ++round) {
         auto other = std::async(std::launch::async, [&] { return WriteResultFile(file, second); });
         const WriteOutcome mine = WriteResultFile(file, first);
         const WriteOutcome theirs = other.get();
-        EXPECT_TRUE(mine.ok) << mine.reason;
-        EXPECT_TRUE(theirs.ok) << theirs.reason;
+        EXPECT_TRUE(mine.ok && theirs.ok) << mine.reason << theirs.reason;
         const std::string saved = ReadAll(file);
         EXPECT_TRUE(saved == ResultFileBytes(first) || saved == ResultFileBytes(second)) << "round " << round;
         EXPECT_EQ(Listing(folder.path()), std::set{file}) << "round " << round;
     }
 }
 
-enum class Obstacle { None, OrdinaryUser, CutOff, FullDisk, RefusedMode, CutOffInPlace, AsRoot, Swapped, GroupMember };
-struct RefusedCase { const char* scenario; fs::path (*prepare)(Where); Obstacle obstacle = Obstacle::None; };
 fs::path OldFile(Where f) { return WriteFile(f / "result.csv", "1,\t/the/previous/result.c\r\n"); }
-
-#ifndef _WIN32
-// A file anyone may write, in a folder of mode `folder` (0555: no new file may be made there).
-fs::path WritableOldFileInFolder(Where f, fs::perms folder)
-{
-    fs::permissions(OldFile(f), fs::perms(0666));
-    fs::permissions(f, folder);
-    return f / "result.csv";
-}
 
 fs::path HardLinkedOldFile(Where f)
 {
@@ -179,162 +145,23 @@ fs::path HardLinkedOldFile(Where f)
     return file;
 }
 
-void GiveAway(const fs::path& file, uid_t owner, gid_t group)  // as root only
-{
-    if (::geteuid() == 0 && ::lchown(file.c_str(), owner, group) != 0)
-        ADD_FAILURE() << "cannot give " << file << " away";
-}
-
-// Between the look and the open, the name changes places with "swap", another name of another file.
-void SwapName(const fs::path& path)
-{
-    ::renameat2(AT_FDCWD, (path.parent_path() / "swap").c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE);
-}
-#endif
-class RefusedSave : public ::testing::TestWithParam<RefusedCase> {};
-
-// Each refusal gives a reason and leaves what was there untouched, with no temporary file behind.
-TEST_P(RefusedSave, ReportsAReasonAndLeavesWhatWasThere)
-{
-    const RefusedCase& c = GetParam();
-    TempFolder folder;
 #ifdef _WIN32
-    const bool disk = false;  // no small disk is made here
-    if (c.obstacle == Obstacle::CutOff && !std::getenv("ROWTICK_TEST_FILE_SIZE_LIMITED"))
-        GTEST_SKIP() << "run by the test command under a file size limit";
+// What a save keeps of a file besides its bytes: its attributes and its stream, as one text to compare.
+std::string Extras(const fs::path& file)
+{
+    return std::to_string(::GetFileAttributesW(file.c_str())) + " " + ReadAll(file.native() + L":origin");
+}
 #else
-    if (c.obstacle == Obstacle::AsRoot && !OrdinaryUser().active())
-        GTEST_SKIP() << "another user's file needs root";
-    std::optional<SmallDisk> disk;
-    if (c.obstacle == Obstacle::FullDisk && !disk.emplace(folder.path() / "disk").mounted())
-        GTEST_SKIP() << "a small tmpfs needs root and a permitted mount";
-#endif
-    const fs::path file = c.prepare(folder.path());
-#ifndef _WIN32
-    ASSERT_TRUE(!disk || disk->fill());
-#endif
-    const std::string before = fs::is_regular_file(file) ? ReadAll(file) : "";
-    const auto listed = Listing(folder.path());
-    const ResultList results = ManyRows();
-    const bool inPlace = c.obstacle == Obstacle::CutOffInPlace;
-#ifndef _WIN32
-    std::optional<OrdinaryUser> user;
-    if ((c.obstacle == Obstacle::OrdinaryUser || inPlace) && !user.emplace().active())
-        GTEST_SKIP() << "running as root and cannot act as an ordinary user";
-    std::optional<FileSizeLimit> limit;
-    if (c.obstacle == Obstacle::CutOff || inPlace)
-        limit.emplace(8192);
-    if (c.obstacle == Obstacle::Swapped)
-        ResultWriterSeams::betweenLookAndOpen = SwapName;
-#endif
-    const WriteOutcome outcome = WriteResultFile(file, results);
-#ifndef _WIN32
-    ResultWriterSeams::betweenLookAndOpen = nullptr;
-    limit.reset();
-    user.reset();
-#endif
-    EXPECT_FALSE(outcome.ok || outcome.reason.empty()) << outcome.reason;
-    EXPECT_TRUE(!disk || outcome.reason == "ディスクの空き容量が足りません") << outcome.reason;
-    EXPECT_TRUE(!inPlace || outcome.reason.ends_with(kOldBytesRestored)) << outcome.reason;
-    EXPECT_TRUE(c.obstacle != Obstacle::Swapped || outcome.reason == kSwapped) << outcome.reason;
-    EXPECT_EQ(fs::is_regular_file(file) ? ReadAll(file) : "", before);
-    EXPECT_EQ(Listing(folder.path()), listed);
-}
-
-INSTANTIATE_TEST_SUITE_P(Targets, RefusedSave, ::testing::Values(
-        RefusedCase{"read-only file", [](Where f) {
-            fs::permissions(OldFile(f), fs::perms(0440));
-            return f / "result.csv";
-        }},
-        RefusedCase{"folder of that name", [](Where f) {
-            fs::create_directory(f / "result.csv");
-            return f / "result.csv";
-        }},
-        RefusedCase{"missing folder", [](Where f) { return f / "no such folder" / "result.csv"; }},
-        RefusedCase{"write cut off part-way", OldFile, Obstacle::CutOff},
-#ifdef _WIN32
-        RefusedCase{"file held open without sharing", [](Where f) { return HoldOpen(OldFile(f)); }}),
-#else
-        RefusedCase{"special file", [](Where f) {
-            ::mkfifo((f / "result.csv").c_str(), 0644);
-            return f / "result.csv";
-        }},
-        RefusedCase{"another user's link in a sticky folder", [](Where f) {
-            fs::create_directory(f / "shared");
-            fs::permissions(f / "shared", fs::perms(01777));
-            fs::create_symlink(WriteFile(f / "important.txt", "the user's own text\n"), f / "shared" / "result.csv");
-            GiveAway(f / "shared" / "result.csv", 65534, 65534);
-            return f / "shared" / "result.csv";
-        }, Obstacle::AsRoot},
-        RefusedCase{"name swapped between the look and the open", [](Where f) {
-            const fs::path file = HardLinkedOldFile(f);
-            fs::create_hard_link(WriteFile(f / "elsewhere.txt", ReadAll(file)), f / "swap");  // the same bytes
-            return file;
-        }, Obstacle::Swapped},
-        RefusedCase{"write in place cut off part-way", [](Where f) { return WritableOldFileInFolder(f, fs::perms(0555)); },
-                    Obstacle::CutOffInPlace},
-        RefusedCase{"full disk", [](Where f) { return OldFile(f / "disk"); }, Obstacle::FullDisk}),
-#endif
-    ScenarioName);
-
-#ifdef _WIN32
-struct KeptCase {
-    const char* scenario;
-    fs::path (*prepare)(Where);  // gives the path to save to
-    bool wineCannotShow = false;
-};
-class KeptSave : public ::testing::TestWithParam<KeptCase> {};
-
-// The file a save writes keeps the old file's attributes, streams and other names; a link's file is written.
-TEST_P(KeptSave, WritesWhereAPlainOverwriteWouldAndKeepsTheFile)
-{
-    const KeptCase& c = GetParam();
-    if (c.wineCannotShow && UnderWine())
-        GTEST_SKIP() << "Wine does not keep this (see README)";
-    TempFolder folder;
-    const fs::path file = c.prepare(folder.path());
-    const DWORD attributes = ::GetFileAttributesW(file.c_str());
-    const std::string stream = ReadAll(file.native() + L":origin");
-    const auto listed = Listing(folder.path());
-
-    const WriteOutcome outcome = WriteResultFile(file, ManyRows());
-
-    EXPECT_TRUE(outcome.ok) << outcome.reason;
-    EXPECT_EQ(Listing(folder.path()), listed);
-    for (const fs::path& name : listed)
-        if (name.extension() == ".csv")
-            EXPECT_EQ(ReadAll(name), ResultFileBytes(ManyRows())) << name;  // every name of the file
-    EXPECT_EQ(::GetFileAttributesW(file.c_str()), attributes);
-    EXPECT_EQ(ReadAll(file.native() + L":origin"), stream);
-}
-
-INSTANTIATE_TEST_SUITE_P(Targets, KeptSave, ::testing::Values(
-        KeptCase{"second hard link", [](Where f) {
-            const fs::path file = OldFile(f);
-            ::CreateHardLinkW((f / "other name.csv").c_str(), file.c_str(), nullptr);
-            return file;
-        }},
-        KeptCase{"link to a file", [](Where f) {
-            ::CreateSymbolicLinkW((f / "link.csv").c_str(), OldFile(f).c_str(), 0);
-            return f / "link.csv";
-        }, true},
-        KeptCase{"hidden file with a stream", [](Where f) {
-            const fs::path file = OldFile(f);
-            WriteFile(file.native() + L":origin", "kept");
-            ::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_HIDDEN);
-            return file;
-        }, true}),
-    ScenarioName);
-#endif
-
-#ifndef _WIN32
-// The ACL, the extended attributes and the flags of a file, as one text to compare.
+// The owner, group, mode, link count, ACL, extended attributes and flags of a file, as one text to compare.
 std::string Extras(const fs::path& file)
 {
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat info {};
+    ::fstat(fd, &info);
+    std::string extras = std::to_string(info.st_uid) + ":" + std::to_string(info.st_gid) + " "
+                       + std::to_string(info.st_mode) + " " + std::to_string(info.st_nlink) + "\n";
     char names[4096] = {};
     const ssize_t listed = std::max<ssize_t>(::flistxattr(fd, names, sizeof names), 0);
-    std::string extras;
     for (const char* name = names; name < names + listed; name += std::strlen(name) + 1) {
         char value[4096] = {};
         const ssize_t size = std::max<ssize_t>(::fgetxattr(fd, name, value, sizeof value), 0);
@@ -352,79 +179,201 @@ void Run(const std::string& command)
         ADD_FAILURE() << command;
 }
 
-struct KeptCase {
+// A file anyone may write, in a folder of mode `folder` (0555: no new file may be made there).
+fs::path WritableOldFileInFolder(Where f, fs::perms folder)
+{
+    fs::permissions(OldFile(f), fs::perms(0666));
+    fs::permissions(f, folder);
+    return f / "result.csv";
+}
+
+void GiveAway(const fs::path& file, uid_t owner, gid_t group)  // as root only
+{
+    if (::geteuid() == 0 && ::lchown(file.c_str(), owner, group) != 0)
+        ADD_FAILURE() << "cannot give " << file << " away";
+}
+
+// Between the look and the open, the name changes places with "swap", another name of another file.
+void SwapName(const fs::path& path)
+{
+    ::renameat2(AT_FDCWD, (path.parent_path() / "swap").c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE);
+}
+#endif
+
+enum class Obstacle { None, OrdinaryUser, GroupMember, AsRoot, CutOff, CutOffInPlace, FullDisk, Swapped, RefusedMode,
+                      FolderFlushFails, NotUnderWine, KilledInPlace, WithoutProc };
+struct SaveCase {
     const char* scenario;
     fs::path (*prepare)(Where);  // gives the path to save to
     Obstacle obstacle = Obstacle::None;
+    std::optional<std::string_view> reason = {};  // what the refusal says, or a part of it; none: saved
+    Fault killed = Fault::None;  // how a save before it is killed (in place: at the file itself, not the new file)
 };
-class KeptSave : public ::testing::TestWithParam<KeptCase> {};
+class Save : public ::testing::TestWithParam<SaveCase> {};
 
 // Where a plain overwrite works, the save works too, and the file it writes keeps the old file's owner, group, mode,
-// ACL, attributes, flags, inode and other names; a new file is made as any other (umask, the folder's default ACL),
-// and the process's umask is never touched. Only the file changes.
-TEST_P(KeptSave, WritesWhereAPlainOverwriteWouldAndKeepsTheFile)
+// ACL, attributes, flags, streams and other names; a link's file is written; a new file is made as any other (umask,
+// the folder's default ACL), and the process's umask is never touched. Where it does not, the refusal gives its
+// reason and leaves what was there untouched. No temporary file is left either way. A save before it, killed on any
+// path, leaves the old file or the new one whole, or a complete copy of the old bytes beside it (an unnamed new file
+// leaves nothing), which the save removes. Without /proc a save goes through a named temporary file.
+TEST_P(Save, WritesWhereAPlainOverwriteWouldOrLeavesWhatWasThere)
 {
-    const KeptCase& c = GetParam();
+    const SaveCase& c = GetParam();
     TempFolder folder;
+#ifdef _WIN32
+    if (c.obstacle == Obstacle::NotUnderWine && UnderWine())
+        GTEST_SKIP() << "Wine does not keep this (see README)";
+    if (c.obstacle == Obstacle::CutOff && !std::getenv("ROWTICK_TEST_FILE_SIZE_LIMITED"))
+        GTEST_SKIP() << "run by the test command under a file size limit";
+#else
+    if (c.obstacle == Obstacle::AsRoot && !OrdinaryUser().active())
+        GTEST_SKIP() << "another user's file needs root";
+    std::optional<SmallDisk> disk;
+    if (c.obstacle == Obstacle::FullDisk && !disk.emplace(folder.path() / "disk").mounted_)
+        GTEST_SKIP() << "a small tmpfs needs root and a permitted mount";
+#endif
     const fs::path path = c.prepare(folder.path());
+#ifndef _WIN32
+    ASSERT_TRUE(!disk || disk->fill());
+#endif
+    const bool saved = !c.reason;
     const fs::path file = fs::is_symlink(path) ? path.parent_path() / fs::read_symlink(path) : path;
-    struct stat before {};
-    const bool existed = ::stat(file.c_str(), &before) == 0;
+    const bool existed = fs::is_regular_file(file);
+    const std::string before = existed ? ReadAll(file) : "";
     const std::string extras = existed ? Extras(file) : "";
     std::set<fs::path> listed = Listing(folder.path());
-    listed.insert(file);
+    if (saved)
+        listed.insert(file);
+#ifndef _WIN32
+    const bool withoutProc = c.obstacle == Obstacle::WithoutProc;
+    if (c.killed != Fault::None || withoutProc) {
+        struct stat info {};
+        ::stat(file.c_str(), &info);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            if (withoutProc && !HideProc())
+                ResultWriterSeams::openFiles = "/no/proc/here";
+            injectedFile = c.obstacle == Obstacle::KilledInPlace ? info.st_ino : 0;
+            injected = c.killed;
+            const WriteOutcome outcome = WriteResultFile(path, ManyRows());
+            ::_exit(outcome.ok && ReadAll(file) == ResultFileBytes(ManyRows()) ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_EQ(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL, c.killed != Fault::None);
+        EXPECT_EQ(WIFEXITED(status) && WEXITSTATUS(status) == 0, c.killed == Fault::None);
+        std::set<std::string> left;  // what the killed save left besides the file
+        for (const fs::path& entry : Listing(folder.path()))
+            if (!listed.contains(entry))
+                left.insert(ReadAll(entry));
+        const std::string now = ReadAll(file);
+        EXPECT_TRUE(now == before || now == ResultFileBytes(ManyRows()) || left.contains(before));
+        EXPECT_TRUE(left.empty() || c.obstacle != Obstacle::None);
+    }
     std::optional<OrdinaryUser> user;
-    if (c.obstacle == Obstacle::OrdinaryUser && !user.emplace().active())
+    if ((c.obstacle == Obstacle::OrdinaryUser || c.obstacle == Obstacle::CutOffInPlace) && !user.emplace().active())
         GTEST_SKIP() << "running as root and cannot act as an ordinary user";
     if (c.obstacle == Obstacle::GroupMember && !user.emplace(65533, 4242).active())
         GTEST_SKIP() << "running as root and cannot act as a colleague";
-    if (c.obstacle == Obstacle::RefusedMode)
-        injected = Fault::RefusedMode;
+    std::optional<FileSizeLimit> limit;
+    if (c.obstacle == Obstacle::CutOff || c.obstacle == Obstacle::CutOffInPlace)
+        limit.emplace(8192);
+    if (c.obstacle == Obstacle::Swapped)
+        ResultWriterSeams::betweenLookAndOpen = SwapName;
+    injected = c.obstacle == Obstacle::RefusedMode ? Fault::RefusedMode
+             : c.obstacle == Obstacle::FolderFlushFails ? Fault::FolderFlushFails : Fault::None;
     umaskCalls = 0;
-
+#endif
     const WriteOutcome outcome = WriteResultFile(path, ManyRows());
+#ifndef _WIN32
     injected = Fault::None;
+    ResultWriterSeams::betweenLookAndOpen = nullptr;
+    limit.reset();
     user.reset();
-
-    EXPECT_TRUE(outcome.ok) << outcome.reason;
     EXPECT_EQ(umaskCalls, 0);
-    EXPECT_EQ(ReadAll(file), ResultFileBytes(ManyRows()));
+#endif
+    EXPECT_EQ(outcome.ok, saved) << outcome.reason;
+    EXPECT_TRUE(outcome.reason.find(c.reason.value_or("")) != std::string::npos && outcome.reason.empty() == saved) << outcome.reason;
+    EXPECT_EQ(outcome.warning, c.obstacle == Obstacle::FolderFlushFails ? kNameMayNotSurvive : "");
+    EXPECT_EQ(fs::is_regular_file(file) ? ReadAll(file) : "", saved ? ResultFileBytes(ManyRows()) : before);
     EXPECT_EQ(Listing(folder.path()), listed);
-    struct stat after {};
-    ASSERT_EQ(::stat(file.c_str(), &after), 0);
-    if (!existed) {
-        const fs::path touched = WriteFile(file.parent_path() / "touched", "");
-        ASSERT_EQ(::stat(touched.c_str(), &before), 0);
-        EXPECT_EQ(Extras(file), Extras(touched));
-    } else {
+    if (saved && !existed)  // as a file made by a plain write
+        EXPECT_EQ(Extras(file), Extras(WriteFile(file.parent_path() / "touched", "")));
+    else if (existed)
         EXPECT_EQ(Extras(file), extras);
-    }
-    EXPECT_EQ(after.st_uid, before.st_uid);
-    EXPECT_EQ(after.st_gid, before.st_gid);
-    EXPECT_EQ(after.st_mode, before.st_mode);
-    EXPECT_EQ(after.st_nlink, existed ? before.st_nlink : 1);
     for (const fs::path& other : Listing(folder.path())) {
-        struct stat info {};
-        if (::stat(other.c_str(), &info) == 0 && info.st_ino == after.st_ino)
+        std::error_code error;
+        if (saved && fs::equivalent(other, file, error))
             EXPECT_EQ(ReadAll(other), ReadAll(file)) << other;  // every name of the file
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Targets, KeptSave, ::testing::Values(
-        KeptCase{"dangling link", [](Where f) {
+INSTANTIATE_TEST_SUITE_P(Targets, Save, ::testing::Values(
+        SaveCase{"second hard link", HardLinkedOldFile},
+        SaveCase{"read-only file", [](Where f) {
+            fs::permissions(OldFile(f), fs::perms(0440));
+            return f / "result.csv";
+        }, Obstacle::None, kReadOnlyFile},
+        SaveCase{"folder of that name", [](Where f) {
+            fs::create_directory(f / "result.csv");
+            return f / "result.csv";
+        }, Obstacle::None, kFolderOfThatName},
+#ifdef _WIN32
+        SaveCase{"missing folder", [](Where f) { return f / "no such folder" / "result.csv"; }, Obstacle::None, kCannotCreate},
+        SaveCase{"write cut off part-way", OldFile, Obstacle::CutOff, ""},  // Wine's reason says nothing
+        SaveCase{"file held open without sharing", [](Where f) { return HoldOpen(OldFile(f)); }, Obstacle::None, kErrInUseByOther},
+        SaveCase{"link to a file", [](Where f) {
+            ::CreateSymbolicLinkW((f / "link.csv").c_str(), OldFile(f).c_str(), 0);
+            return f / "link.csv";
+        }, Obstacle::NotUnderWine},
+        SaveCase{"hidden file with a stream", [](Where f) {
+            const fs::path file = OldFile(f);
+            WriteFile(file.native() + L":origin", "kept");
+            ::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_HIDDEN);
+            return file;
+        }, Obstacle::NotUnderWine}),
+#else
+        SaveCase{"missing folder", [](Where f) { return f / "no such folder" / "result.csv"; }, Obstacle::None, kErrNotFoundEither},
+        SaveCase{"write cut off part-way", OldFile, Obstacle::CutOff, "ファイルが大きすぎます"},
+        SaveCase{"special file", [](Where f) {
+            ::mkfifo((f / "result.csv").c_str(), 0644);
+            return f / "result.csv";
+        }, Obstacle::None, kNotRegular},
+        SaveCase{"another user's link in a sticky folder", [](Where f) {
+            fs::create_directory(f / "shared");
+            fs::permissions(f / "shared", fs::perms(01777));
+            fs::create_symlink(WriteFile(f / "important.txt", "the user's own text\n"), f / "shared" / "result.csv");
+            GiveAway(f / "shared" / "result.csv", 65534, 65534);
+            return f / "shared" / "result.csv";
+        }, Obstacle::AsRoot, kPlantedLink},
+        SaveCase{"name swapped between the look and the open", [](Where f) {
+            const fs::path file = HardLinkedOldFile(f);
+            fs::create_hard_link(WriteFile(f / "elsewhere.txt", ReadAll(file)), f / "swap");  // the same bytes
+            return file;
+        }, Obstacle::Swapped, kSwapped},
+        SaveCase{"write in place cut off part-way", [](Where f) { return WritableOldFileInFolder(f, fs::perms(0555)); },
+                 Obstacle::CutOffInPlace, kOldBytesRestored},
+        SaveCase{"full disk", [](Where f) { return OldFile(f / "disk"); }, Obstacle::FullDisk, "ディスクの空き容量が足りません"},
+        SaveCase{"link to a file", [](Where f) {
+            fs::permissions(OldFile(f), fs::perms(0640));
+            fs::create_symlink("result.csv", f / "link.csv");
+            return f / "link.csv";
+        }},
+        SaveCase{"dangling link", [](Where f) {
             fs::create_symlink("made.csv", f / "link.csv");
             return f / "link.csv";
         }},
-        KeptCase{"writable file in a locked folder", [](Where f) { return WritableOldFileInFolder(f, fs::perms(0555)); },
+        SaveCase{"writable file in a locked folder", [](Where f) { return WritableOldFileInFolder(f, fs::perms(0555)); },
                  Obstacle::OrdinaryUser},
-        KeptCase{"owner, group and mode", [](Where f) {
+        SaveCase{"owner, group and mode", [](Where f) {
             const fs::path file = OldFile(f);
             GiveAway(file, 65534, 100);
             fs::permissions(file, fs::perms(0604));
             return file;
         }},
-        KeptCase{"second hard link", HardLinkedOldFile},
-        KeptCase{"a colleague's file in a shared group folder", [](Where f) {
+        SaveCase{"a colleague's file in a shared group folder", [](Where f) {
             fs::create_directory(f / "shared");
             const fs::path file = OldFile(f / "shared");
             GiveAway(f / "shared", 65534, 4242);
@@ -433,90 +382,25 @@ INSTANTIATE_TEST_SUITE_P(Targets, KeptSave, ::testing::Values(
             fs::permissions(file, fs::perms(0664));
             return file;
         }, Obstacle::GroupMember},
-        KeptCase{"mode a new file cannot take", OldFile, Obstacle::RefusedMode},
-        KeptCase{"ACL, attributes and flags", [](Where f) {
+        SaveCase{"mode a new file cannot take", OldFile, Obstacle::RefusedMode},
+        SaveCase{"folder that cannot be flushed", OldFile, Obstacle::FolderFlushFails},
+        SaveCase{"ACL, attributes and flags", [](Where f) {
             const fs::path file = OldFile(f);
             Run("setfacl -m u:65534:rw,g::r " + file.native());
             Run("setfattr -n user.origin -v kept " + file.native());
             Run("chattr +d " + file.native());
             return file;
         }},
-        KeptCase{"new file in a folder with a default ACL", [](Where f) {
+        SaveCase{"new file in a folder with a default ACL", [](Where f) {
             Run("setfacl -d -m u:65534:rw,g::r,o::- " + f.native());
             return f / "new.csv";
-        }}),
+        }},
+        SaveCase{"after a save killed at the flush", OldFile, Obstacle::None, {}, Fault::KilledAtFlush},
+        SaveCase{"after a save in place killed at the flush", HardLinkedOldFile, Obstacle::KilledInPlace, {}, Fault::KilledAtFlush},
+        SaveCase{"after a save in place killed after the cut", HardLinkedOldFile, Obstacle::KilledInPlace, {}, Fault::KilledAfterCut},
+        SaveCase{"after a save without proc, through a named temporary", OldFile, Obstacle::WithoutProc},
+        SaveCase{"after a save without proc killed at the flush", OldFile, Obstacle::WithoutProc, {}, Fault::KilledAtFlush}),
+#endif
     ScenarioName);
-
-// A failed flush of the folder after the rename is reported: saved, but the name may not survive a crash.
-TEST(WriteResultFile, ReportsAFolderThatCannotBeFlushed)
-{
-    TempFolder folder;
-    const fs::path file = OldFile(folder.path());
-    injected = Fault::FolderFlushFails;
-    const WriteOutcome outcome = WriteResultFile(file, ManyRows());
-    injected = Fault::None;
-    EXPECT_TRUE(outcome.ok) << outcome.reason;
-    EXPECT_EQ(outcome.warning, kNameMayNotSurvive);
-    EXPECT_EQ(ReadAll(file), ResultFileBytes(ManyRows()));
-}
-
-struct KilledCase {
-    const char* scenario;
-    fs::path (*prepare)(Where);
-    Fault fault;
-    bool inPlace = false;      // the fault is for the file itself, not the new file
-    bool withoutProc = false;  // saved where /proc is missing
-};
-class KilledSave : public ::testing::TestWithParam<KilledCase> {};
-
-// A save killed on any path leaves the old file or the new one whole, or a complete copy of the old bytes beside it;
-// an unnamed new file leaves nothing. The next save removes what the killed one left. Without /proc the save goes
-// through a named temporary file.
-TEST_P(KilledSave, LeavesAWholeFileOrACopyOfTheOldOne)
-{
-    const KilledCase& c = GetParam();
-    TempFolder folder;
-    const fs::path file = c.prepare(folder.path());
-    const std::string before = ReadAll(file);
-    const auto listed = Listing(folder.path());
-    const ResultList results = ManyRows();
-
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        if (c.withoutProc && !HideProc())
-            ResultWriterSeams::openFiles = "/no/proc/here";
-        struct stat info {};
-        ::stat(file.c_str(), &info);
-        injectedFile = c.inPlace ? info.st_ino : 0;
-        injected = c.fault;
-        const WriteOutcome outcome = WriteResultFile(file, results);
-        ::_exit(outcome.ok && ReadAll(file) == ResultFileBytes(results) ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    EXPECT_EQ(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL, c.fault != Fault::None);
-    EXPECT_EQ(WIFEXITED(status) && WEXITSTATUS(status) == 0, c.fault == Fault::None);
-    std::set<std::string> left;  // what the save left besides the file
-    for (const fs::path& entry : Listing(folder.path()))
-        if (!listed.contains(entry))
-            left.insert(ReadAll(entry));
-    const std::string saved = ReadAll(file);
-    EXPECT_TRUE(saved == before || saved == ResultFileBytes(results) || left.contains(before));
-    EXPECT_TRUE(left.empty() || c.inPlace || c.withoutProc);
-
-    const WriteOutcome again = WriteResultFile(file, results);
-    EXPECT_TRUE(again.ok) << again.reason;
-    EXPECT_EQ(Listing(folder.path()), listed);
-}
-
-INSTANTIATE_TEST_SUITE_P(Paths, KilledSave, ::testing::Values(
-        KilledCase{"replaced, killed at the flush", OldFile, Fault::KilledAtFlush},
-        KilledCase{"in place over a hard link, killed at the flush", HardLinkedOldFile, Fault::KilledAtFlush, true},
-        KilledCase{"in place over a hard link, killed after the cut", HardLinkedOldFile, Fault::KilledAfterCut, true},
-        KilledCase{"no proc, a named temporary", OldFile, Fault::None, false, true},
-        KilledCase{"no proc, killed at the flush", OldFile, Fault::KilledAtFlush, false, true}),
-    ScenarioName);
-#endif  // !_WIN32
 
 }}  // namespace rowtick

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <fstream>
 #include <future>
-#include <random>
 #include <regex>
 #include <set>
 #include <gtest/gtest.h>
@@ -13,7 +12,6 @@
 #include <sys/inotify.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <sys/un.h>
 #endif
 #include "CountingJob.h"
@@ -42,12 +40,10 @@ inline std::string ReadAll(const fs::path& file)
 inline fs::path MakeTempFolder()
 {
 #ifdef _WIN32
-    std::random_device random;
-    for (;;) {
-        const fs::path name = fs::temp_directory_path() / ("rowtick-test-" + std::to_string(random()));
-        if (fs::create_directory(name))
-            return name;
-    }
+    static int made = 0;
+    const fs::path name = fs::temp_directory_path() / ("rowtick-test-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++made));
+    fs::create_directory(name);
+    return name;
 #else
     char name[] = "/tmp/rowtick-test-XXXXXX";
     ::mkdtemp(name);

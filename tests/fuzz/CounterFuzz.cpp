@@ -4,60 +4,12 @@
 // after a mark), counted apart and joined as a big file's pieces are.
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "LineCounter.h"
-
-namespace {
-
-// One unit at a time, the rule written as plainly as possible.
-std::uint64_t ReferenceCount(std::string_view bytes)
-{
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    std::size_t n = bytes.size();
-    int width = 1;
-    bool bigEndian = false;
-    if (n >= 2 && p[0] == 0xFF && p[1] == 0xFE) {
-        width = 2;
-    } else if (n >= 2 && p[0] == 0xFE && p[1] == 0xFF) {
-        width = 2;
-        bigEndian = true;
-    }
-    std::size_t i = width == 2 ? 2 : 0;
-    std::uint64_t lines = 0;
-    bool previousCR = false;
-    bool open = false;
-    while (i < n) {
-        unsigned unit;
-        if (width == 1) {
-            unit = p[i];
-            i += 1;
-        } else if (i + 1 < n) {
-            unit = bigEndian ? (p[i] << 8 | p[i + 1]) : (p[i] | p[i + 1] << 8);
-            i += 2;
-        } else {
-            unit = 0x100;  // a lone last byte: content, never a line end
-            i += 1;
-        }
-        if (unit == '\r') {
-            ++lines;
-            open = false;
-        } else if (unit == '\n') {
-            if (!previousCR)
-                ++lines;
-            open = false;
-        } else {
-            open = true;
-        }
-        previousCR = unit == '\r';
-    }
-    return lines + (open ? 1 : 0);
-}
-
-}  // namespace
+#include "../ReferenceLines.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -88,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         pieces.push_back(piece.range());
     }
 
-    const std::uint64_t expected = ReferenceCount(input);
+    const std::uint64_t expected = rowtick::test::ReferenceLines(input);
     if (counter.lines() != expected || rowtick::CountLinesInBuffer(input) != expected
         || rowtick::JoinRanges(pieces) != expected)
         std::abort();
