@@ -84,6 +84,16 @@ TEST(CountingJob, RunsOverTargetsThatHangNeverHoldMoreThreadsThanThePoolAllows)
 }
 #endif  // !_WIN32
 
+// The bytes to read, once the job has them all.
+std::uint64_t BytesToRead(CountingJob& job)
+{
+    for (;;) {
+        if (const std::optional<std::uint64_t> toRead = job.bytesToRead())
+            return *toRead;
+        job.wait(1ms);
+    }
+}
+
 // The progress bar's figures: the bytes to read are the sizes of the targets that are read, and every byte
 // read, a big file's pieces included, and the size of a file that cannot be read, so the bar reaches its
 // end; a hidden file, a folder, a missing file and a refused entry add nothing.
@@ -112,12 +122,7 @@ TEST(CountingJob, BytesToReadAndBytesRead)
 #endif
     CountingJob job(targets);
     job.start();
-    std::optional<std::uint64_t> toRead = job.bytesToRead();
-    while (!toRead) {
-        job.wait(5ms);
-        toRead = job.bytesToRead();
-    }
-    EXPECT_EQ(*toRead, bytes);
+    EXPECT_EQ(BytesToRead(job), bytes);
     EXPECT_EQ(Take(job), ResultFileBytes([&] {
         ResultList expected;
         RunCount(*targets, expected);
@@ -132,11 +137,9 @@ TEST(CountingJob, SizesEachTargetOnceWhereTheWorkersAndTheSizingMeet)
 {
     TempFolder folder;
     auto targets = std::make_shared<TargetList>();
-    std::uint64_t bytes = 0;
-    for (int i = 0; i < 12; ++i) {
+    for (int i = 0; i < 12; ++i)  // sizes 1, 2, 4, ...: any target sized twice or not at all shows
         targets->append(folder.write("f" + std::to_string(i) + ".c", std::string(std::size_t{1} << i, 'x')));
-        bytes += std::uint64_t{1} << i;
-    }
+    const std::uint64_t bytes = (1 << 12) - 1;
     std::promise<void> release;
     const std::shared_future<void> released = release.get_future().share();
     std::atomic<int> held{0};
@@ -148,14 +151,8 @@ TEST(CountingJob, SizesEachTargetOnceWhereTheWorkersAndTheSizingMeet)
     job.start();
     while (held < 2)
         std::this_thread::yield();
-    std::optional<std::uint64_t> toRead = job.bytesToRead();
-    while (!toRead) {
-        std::this_thread::sleep_for(1ms);
-        toRead = job.bytesToRead();
-    }
-    EXPECT_EQ(held, 2);
+    EXPECT_EQ(BytesToRead(job), bytes);
     release.set_value();
-    EXPECT_EQ(*toRead, bytes);
     Take(job);
     EXPECT_EQ(job.bytesToRead(), bytes);  // the targets after the meeting were not sized again
 }

@@ -40,7 +40,6 @@ INSTANTIATE_TEST_SUITE_P(Table, LineEndRule, ::testing::Values(
         LinesCase{"CR LF", "a\r\nb\r\n", 2},
         LinesCase{"empty", "", 0},
         LinesCase{"LF CR is two", "a\n\rb", 3},
-        LinesCase{"CR LF CR LF", "\r\n\r\n", 2},
         LinesCase{"trailing text", "a\nbc", 2},
         LinesCase{"UTF16 LE CR LF", Utf16(u"a\r\nb\r\n\n", false), 3},
         LinesCase{"UTF16 BE CR LF", Utf16(u"a\r\nb\r\rc", true), 4},

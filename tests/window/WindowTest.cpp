@@ -586,22 +586,16 @@ private slots:
         QTest::addColumn<QString>("answer");
         QTest::addColumn<QString>("error");
         QTest::addColumn<bool>("handedOver");
-        QTest::newRow("relative and absolute, in the order given; names like options after --")
-            << QByteArrayList{"b.txt", "<dir>/a.txt", "./計算 表.bas", "b.txt", "--", "-style", "--help", "--"}
-            << QByteArrayList{"<dir>/b.txt", "<dir>/a.txt", "<dir>/計算 表.bas", "<dir>/b.txt", "<dir>/-style", "<dir>/--help", "<dir>/--"}
-            << "" << "" << false;
-        QTest::newRow("Qt's options and their values are no files; Shift-JIS bytes, the folder, a missing file")
-            << QByteArrayList{"-style", "fusion", "\x83\x65\x83\x58.c", "--platform", "offscreen", ".", "gone.txt"}
-            << QByteArrayList{"<dir>/\x83\x65\x83\x58.c", "<dir>", "<dir>/gone.txt"} << "" << "" << false;
-        QTest::newRow("handed over: relative and absolute, in the order given")
-            << QByteArrayList{"b.txt", "<dir>/a.txt", "./計算 表.bas", "b.txt"}
-            << QByteArrayList{"<dir>/b.txt", "<dir>/a.txt", "<dir>/計算 表.bas", "<dir>/b.txt"} << "" << "" << true;
-        QTest::newRow("handed over: names like options, % and a line break")
-            << QByteArrayList{"a.txt", "--", "-style", "--", "100%.c", "two\nlines.c"}
-            << QByteArrayList{"<dir>/a.txt", "<dir>/-style", "<dir>/--", "<dir>/100%.c", "<dir>/two\nlines.c"} << "" << "" << true;
-        QTest::newRow("handed over: Shift-JIS bytes, the folder, a missing file")
-            << QByteArrayList{"\x83\x65\x83\x58.c", ".", "gone.txt"}
-            << QByteArrayList{"<dir>/\x83\x65\x83\x58.c", "<dir>", "<dir>/gone.txt"} << "" << "" << true;
+        QTest::newRow("in the order given; Qt's options and their values are no files; names like options after --")
+            << QByteArrayList{"-style", "fusion", "b.txt", "<dir>/a.txt", "./計算 表.bas", "b.txt", "\x83\x65\x83\x58.c", "--platform",
+                              "offscreen", ".", "gone.txt", "--", "-style", "--help", "--"}
+            << QByteArrayList{"<dir>/b.txt", "<dir>/a.txt", "<dir>/計算 表.bas", "<dir>/b.txt", "<dir>/\x83\x65\x83\x58.c", "<dir>",
+                              "<dir>/gone.txt", "<dir>/-style", "<dir>/--help", "<dir>/--"} << "" << "" << false;
+        QTest::newRow("handed over: in the order given; names like options, %, a line break, Shift-JIS bytes")
+            << QByteArrayList{"b.txt", "<dir>/a.txt", "./計算 表.bas", "b.txt", "\x83\x65\x83\x58.c", ".", "gone.txt", "--", "-style", "--",
+                              "100%.c", "two\nlines.c"}
+            << QByteArrayList{"<dir>/b.txt", "<dir>/a.txt", "<dir>/計算 表.bas", "<dir>/b.txt", "<dir>/\x83\x65\x83\x58.c", "<dir>",
+                              "<dir>/gone.txt", "<dir>/-style", "<dir>/--", "<dir>/100%.c", "<dir>/two\nlines.c"} << "" << "" << true;
         QTest::newRow("no files: nothing registered") << QByteArrayList{} << QByteArrayList{} << "" << "" << false;
         QTest::newRow("--help") << QByteArrayList{"--help"} << QByteArrayList{} << "Usage: rowtick [FILE]..." << "" << false;
         QTest::newRow("-h among files") << QByteArrayList{"a.txt", "-h"} << QByteArrayList{} << "Usage: rowtick [FILE]..." << "" << false;
