@@ -19,6 +19,9 @@ namespace {
 // Targets a worker claims at a time, at most; fewer in a short list, so that
 // every worker gets a share of it.
 constexpr std::size_t kMostClaimed = 64;
+// What every worker writes for every target lives on a cache line of its own,
+// so that no worker's reads of the rest wait for the other cores' writes.
+constexpr std::size_t kCacheLine = 64;
 
 }  // namespace
 
@@ -51,7 +54,7 @@ struct CountingJob::State {
     std::size_t claim = 1;  // targets claimed at a time
     // Set only under the lock, after `stopped`.
     std::atomic<bool> cancelled{false};
-    std::atomic<std::uint64_t> bytesRead{0};
+    alignas(kCacheLine) std::atomic<std::uint64_t> bytesRead{0};
 
     // The progress bar's bytes to read, each target sized once: the workers
     // size the targets they claim from the front, by the look they make to
@@ -62,9 +65,9 @@ struct CountingJob::State {
     // (the first target no worker has claimed) in the low half, the back (the
     // first target the pass has sized) in the high half; a list holds far
     // fewer than 2^32 targets.
-    std::atomic<std::uint64_t> ends{0};
-    SizeTally sized;  // by both: complete once every target is looked at
-    std::atomic<bool> sizing{false};
+    alignas(kCacheLine) std::atomic<std::uint64_t> ends{0};
+    alignas(kCacheLine) SizeTally sized;  // by both: complete once every target is looked at
+    alignas(kCacheLine) std::atomic<bool> sizing{false};
 
     static constexpr std::uint64_t Ends(std::uint64_t front, std::uint64_t back) { return back << 32 | front; }
     static constexpr std::uint64_t Front(std::uint64_t ends) { return ends & 0xFFFFFFFFu; }
