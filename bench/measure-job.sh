@@ -9,17 +9,7 @@ tool="$build/bench/rowtick-job-time"
 
 find /usr/include -type f > "$scratch/include.list"
 if [[ ! -d "$scratch/small" ]]; then
-  mkdir -p "$scratch/small"
-  python3 - "$scratch/small" <<'PY'
-import os, sys
-root = sys.argv[1]
-for d in range(100):
-    sub = os.path.join(root, f"d{d:03}")
-    os.makedirs(sub, exist_ok=True)
-    for f in range(1000):
-        with open(os.path.join(sub, f"f{f:04}.c"), "w") as out:
-            out.write("int x;\n" * (1 + (d * 1000 + f) % 40))
-PY
+  python3 "$(dirname "$0")/make-small-files.py" "$scratch/small" 100
 fi
 find "$scratch/small" -type f > "$scratch/small.list"
 

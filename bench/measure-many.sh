@@ -32,16 +32,7 @@ if [[ -z $scratch ]]; then
 fi
 if [[ ! -f $scratch/made ]]; then
   echo "making 250,000 files in 250 folders under $scratch ..."
-  python3 - "$scratch/tree" <<'PY'
-import os, sys
-root = sys.argv[1]
-for d in range(250):
-    sub = os.path.join(root, f"d{d:03}")
-    os.makedirs(sub, exist_ok=True)
-    for f in range(1000):
-        with open(os.path.join(sub, f"f{f:04}.c"), "w") as out:
-            out.write("int x;\n" * (1 + (d * 1000 + f) % 40))
-PY
+  python3 "$repo/bench/make-small-files.py" "$scratch/tree" 250
   touch "$scratch/made"
 fi
 find "$scratch/tree" -type f | sort > "$scratch/once.list"
