@@ -97,24 +97,43 @@ bool SameFileState(const struct stat& a, const struct stat& b)
 
 namespace {
 
+// The look at a file before it is opened. Only a regular file is opened: no
+// device, FIFO or socket is, so that opening one has no effect of its own. A
+// hidden name is looked at itself, to tell a missing file from a hidden one.
+struct Look {
+    bool hidden = false;
+    int error = 0;
+    struct stat info {};
+
+    Look(const std::string& name, FolderRun::Place at) : hidden(HiddenName(name))
+    {
+        if (::fstatat(at.folder, at.name, &info, hidden ? AT_SYMLINK_NOFOLLOW : 0) != 0)
+            error = errno;
+    }
+    // The bytes CountLines reads: those of a regular file with a name that is
+    // not hidden, and no other.
+    std::optional<std::uint64_t> toRead() const
+    {
+        if (hidden || error != 0 || !S_ISREG(info.st_mode))
+            return std::nullopt;
+        return static_cast<std::uint64_t>(info.st_size);
+    }
+};
+
 LineCount CountLinesAt(const std::string& name, FolderRun::Place at, const std::atomic<bool>* stop,
                        std::atomic<std::uint64_t>* bytesRead, SizeTally* sized)
 {
-    // Only a regular file is opened: no device, FIFO or socket is, so that
-    // opening one has no effect of its own. A hidden name is looked at itself,
-    // to tell a missing file from a hidden one.
-    const bool hidden = HiddenName(name);
-    struct stat look {};
-    const int lookError = ::fstatat(at.folder, at.name, &look, hidden ? AT_SYMLINK_NOFOLLOW : 0) == 0 ? 0 : errno;
-    const bool regular = !hidden && lookError == 0 && S_ISREG(look.st_mode);
+    const Look found(name, at);
+    const std::optional<std::uint64_t> toRead = found.toRead();
     if (sized)
-        sized->add(regular ? static_cast<std::uint64_t>(look.st_size) : 0);
-    if (lookError != 0)
-        return Uncounted(OpenFailureReason(at, lookError));
-    if (hidden)
+        sized->add(toRead.value_or(0));
+    if (found.error != 0)
+        return Uncounted(OpenFailureReason(at, found.error));
+    if (found.hidden)
         return Uncounted(kHidden);
-    if (!regular)
-        return Uncounted(FileTypeReason(look.st_mode));
+    if (!toRead)
+        return Uncounted(FileTypeReason(found.info.st_mode));
+    const struct stat& look = found.info;
     if (const auto seam = reading::gBetweenLookAndOpen.load())
         seam();
 
@@ -219,11 +238,7 @@ LineCount CountLines(const std::string& path, FolderRun& run, const std::atomic<
 
 std::optional<std::uint64_t> SizeToRead(const std::string& path, FolderRun& run)
 {
-    const FolderRun::Place at = run.place(path);
-    struct stat info {};
-    if (HiddenName(path) || ::fstatat(at.folder, at.name, &info, 0) != 0 || !S_ISREG(info.st_mode))
-        return std::nullopt;
-    return static_cast<std::uint64_t>(info.st_size);
+    return Look(path, run.place(path)).toRead();
 }
 
 }  // namespace rowtick
