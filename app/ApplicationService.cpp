@@ -5,7 +5,7 @@
 
 #include "Form1.h"
 #include "Module1.h"
-#include "UriList.h"
+#include "targets/UriList.h"
 
 namespace rowtick {
 

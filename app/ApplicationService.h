@@ -12,7 +12,7 @@
 #include <QStringList>
 #include <QVariantMap>
 
-#include "TargetList.h"
+#include "targets/TargetList.h"
 
 namespace rowtick {
 

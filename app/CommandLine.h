@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "TargetList.h"
+#include "targets/TargetList.h"
 
 namespace rowtick {
 

@@ -13,7 +13,7 @@
 #include <QTimer>
 
 #include "BusyCursor.h"
-#include "CountingJob.h"
+#include "counting/CountingJob.h"
 #include "InputRefusal.h"
 
 class QProgressDialog;

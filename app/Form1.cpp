@@ -30,7 +30,7 @@
 #include "PanelStatusBar.h"
 #include "Pictures.h"
 #include "ResultListModel.h"
-#include "ResultWriter.h"
+#include "saving/ResultWriter.h"
 #include "TabStopDelegate.h"
 #include "TargetListModel.h"
 #include "Texts.h"

@@ -7,9 +7,9 @@
 
 #include <QWidget>
 
-#include "CountingJob.h"
-#include "ResultList.h"
-#include "TargetList.h"
+#include "counting/CountingJob.h"
+#include "counting/ResultList.h"
+#include "targets/TargetList.h"
 
 class QListView;
 class QMimeData;

@@ -5,8 +5,8 @@
 #include <QFile>
 #include <QMimeData>
 
-#include "ResultList.h"
-#include "UriList.h"
+#include "counting/ResultList.h"
+#include "targets/UriList.h"
 
 namespace rowtick {
 

@@ -10,8 +10,8 @@
 #include <QString>
 #include <QUrl>
 
-#include "ResultList.h"
-#include "TargetList.h"
+#include "counting/ResultList.h"
+#include "targets/TargetList.h"
 
 class QMimeData;
 

@@ -7,7 +7,7 @@
 
 #include <QAbstractListModel>
 
-#include "ResultList.h"
+#include "counting/ResultList.h"
 
 namespace rowtick {
 

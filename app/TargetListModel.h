@@ -7,7 +7,7 @@
 
 #include <QAbstractListModel>
 
-#include "TargetList.h"
+#include "targets/TargetList.h"
 
 namespace rowtick {
 

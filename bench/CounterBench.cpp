@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "LineCounter.h"
+#include "counting/LineCounter.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "UriList.h"
+#include "targets/UriList.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 
 #include <sys/resource.h>
 
-#include "CountingJob.h"
+#include "counting/CountingJob.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "CountingJob.h"
-#include "ResultWriter.h"
+#include "counting/CountingJob.h"
+#include "saving/ResultWriter.h"
 
 int main(int argc, char** argv)
 {

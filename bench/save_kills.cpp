@@ -10,7 +10,7 @@
 #include <iterator>
 #include <string>
 
-#include "ResultWriter.h"
+#include "saving/ResultWriter.h"
 
 namespace {
 

@@ -14,11 +14,11 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 #endif
-#include "CountingJob.h"
-#include "CountingRun.h"
-#include "FolderRun.h"
+#include "counting/CountingJob.h"
+#include "counting/CountingRun.h"
+#include "counting/FolderRun.h"
 #include "Obstacles.h"
-#include "ResultWriter.h"
+#include "saving/ResultWriter.h"
 
 namespace rowtick::test {
 namespace fs = std::filesystem;

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "LineCounter.h"
+#include "counting/LineCounter.h"
 #include "../ReferenceLines.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)

@@ -29,7 +29,7 @@
 #include "ApplicationService.h"
 #endif
 #include "CommandLine.h"
-#include "CountingRun.h"
+#include "counting/CountingRun.h"
 #include "Desktop.h"
 #include "Form1.h"
 #include "PanelStatusBar.h"

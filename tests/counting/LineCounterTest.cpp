@@ -1,5 +1,5 @@
 #include "TestSupport.h"
-#include "PositionedRead.h"
+#include "counting/PositionedRead.h"
 #include "ReferenceLines.h"
 
 namespace rowtick { namespace {

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <string>
 
-#include "ResultList.h"
+#include "counting/ResultList.h"
 
 namespace rowtick {
 

@@ -15,7 +15,7 @@
 
 #include "LineCounter.h"
 #include "ResultList.h"
-#include "TargetList.h"
+#include "targets/TargetList.h"
 
 namespace rowtick {
 

@@ -1,6 +1,6 @@
 #include "TestSupport.h"
-#include "PieceCount.h"
-#include "PositionedRead.h"
+#include "counting/PieceCount.h"
+#include "counting/PositionedRead.h"
 #ifndef _WIN32
 #include <fcntl.h>
 #include <linux/magic.h>

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <ostream>
 #include <string>
-#include "LineCounter.h"
+#include "counting/LineCounter.h"
 
 namespace rowtick { namespace {
 

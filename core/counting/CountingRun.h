@@ -8,7 +8,7 @@
 #include "LineCounter.h"
 #include "ResultList.h"
 #include "SizeTally.h"
-#include "TargetList.h"
+#include "targets/TargetList.h"
 
 namespace rowtick {
 

@@ -1,8 +1,8 @@
 #include <thread>
 #include "TestSupport.h"
-#include "PieceCount.h"
-#include "PositionedRead.h"
-#include "WorkerPool.h"
+#include "counting/PieceCount.h"
+#include "counting/PositionedRead.h"
+#include "counting/WorkerPool.h"
 
 namespace rowtick { namespace {
 using namespace test;

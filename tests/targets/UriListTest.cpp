@@ -1,6 +1,6 @@
 #include "TestSupport.h"
 #include "Texts.h"
-#include "UriList.h"
+#include "targets/UriList.h"
 
 namespace rowtick { namespace {
 using namespace test;
