@@ -35,6 +35,7 @@
 #include "Form1.h"
 #include "PanelStatusBar.h"
 #include "Startup.h"
+#include "TabStopDelegate.h"
 
 using namespace rowtick;
 
@@ -71,7 +72,12 @@ struct RecordingDesktop final : Desktop {
             dialog.accept();
         return dialog.result();
     }
-    void openUrl(const QUrl& url) override { openedUrls.append(url); }
+    bool opens = true;  // false: as where nothing opens a file or address
+    bool openUrl(const QUrl& url) override
+    {
+        openedUrls.append(url);
+        return opens;
+    }
 };
 
 // The counter stops at `path` until `open` is released, however fast the machine.
@@ -453,6 +459,25 @@ private slots:
         QTRY_COMPARE(form_->height() < height, outcome == "compact");
         QTRY_COMPARE(form_->isMinimized(), outcome == "minimised");
     }
+    // A path too long for its list loses its middle: the count and the file's name stay in sight.
+    void longPathKeepsItsName()
+    {
+        const QString path = "/src/" + QString(300, u'x') + "/main.bas";
+        const QFontMetricsF metrics(results()->font());
+        const QList<qreal> stops = TabStopPixels({20, 50, 70}, results()->font());
+        for (const QString& row : {"120,\t" + path, path}) {
+            const QString shown = ElidedAfterTab(row, metrics, stops, results()->viewport()->width(), results()->textElideMode());
+            QVERIFY2(shown.endsWith("/main.bas") && shown.contains(u'\u2026'), qPrintable(shown));
+            QVERIFY(shown.startsWith(row.left(row.indexOf('/') + 5)));
+        }
+    }
+    void nothingOpensTheMailAddress()
+    {
+        desktop_->opens = false;
+        QAccessible::queryAccessibleInterface(control("Label5"))->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QCOMPARE(desktop_->openedUrls.size(), 1);
+        QCOMPARE(status()->panelText(0), QStringLiteral("開くためのプログラムが見つかりません"));
+    }
     void counting()
     {
         const QStringList paths{file("two.txt", "a\r\nb"), dir_->path(), dir_->filePath("gone.txt"), file("five.bas", "1\n2\n3\n4\n5\n")};
@@ -461,12 +486,19 @@ private slots:
         const QStringList once{"2,\t" + paths[0], "-,\t" + paths[1], "-,\t" + paths[2], "5,\t" + paths[3]};
         QCOMPARE(Rows(results()), once);
         const QStringList reasons{"", "フォルダです", "ファイルが見つかりません", ""};
-        QCOMPARE(Rows(results(), Qt::ToolTipRole), reasons);
+        const QStringList tips{paths[0], paths[1] + "\nフォルダです", paths[2] + "\nファイルが見つかりません", paths[3]};
+        QCOMPARE(Rows(results(), Qt::ToolTipRole), tips);
+        QCOMPARE(Rows(targets(), Qt::ToolTipRole), QStringList{""} + paths);
         for (int row = 0; row < reasons.size(); ++row)
             QCOMPARE(AccessibleRowText(results(), row, QAccessible::Description), reasons[row]);
         QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
-        click("Command2");  // the list is never cleared
-        QCOMPARE(Rows(results()), once + once);
+        click("Command2");  // the list is never cleared, and follows the newest row
+        click("Command2");
+        QCOMPARE(Rows(results()), once + once + once);
+        QVERIFY(results()->viewport()->rect().contains(results()->visualRect(results()->model()->index(11, 0))));
+        results()->scrollToTop();  // the user scrolls away: the list stays there
+        click("Command2");
+        QVERIFY(results()->viewport()->rect().contains(results()->visualRect(results()->model()->index(0, 0))));
     }
     void runByTheWorkers_data()
     {
@@ -568,7 +600,7 @@ private slots:
         click("Command2");
         QCOMPARE(Rows(targets()), (QStringList{kHint, QString::fromUtf8(field)}));  // what cannot be shown becomes U+FFFD
         QCOMPARE(Rows(results()), QStringList{QString::fromUtf8(row)});
-        QCOMPARE(Rows(results(), Qt::ToolTipRole), QStringList{reason});
+        QCOMPARE(Rows(results(), Qt::AccessibleDescriptionRole), QStringList{reason});
         desktop_->savePath = dir_->filePath("result.csv");
         click("Command3");
         QCOMPARE(ReadAll(desktop_->savePath), row + "\r\n");
