@@ -118,7 +118,7 @@ CommandLine::CommandLine(int argc, char** argv)
         }
         const std::string_view name = OptionName(argument);
         if (Names(kToolkitOptionsWithValue, name) && i + 1 < arguments_.size()) {
-            namesPlatform_ = namesPlatform_ || name == "platform";
+            namesDisplay_ = namesDisplay_ || name == "platform" || name == "display";
             toolkit.push_back(i);
             toolkit.push_back(++i);
         } else if (Names(kToolkitFlags, name) || IsToolkitAssignment(name)) {

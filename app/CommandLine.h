@@ -36,8 +36,8 @@ public:
     // The files, in the order given, made absolute against `currentFolder`.
     std::vector<DroppedTarget> targets(const std::filesystem::path& currentFolder) const;
     bool hasFiles() const { return !files_.empty(); }
-    // Whether Qt's -platform option was given.
-    bool namesPlatform() const { return namesPlatform_; }
+    // Whether Qt's -platform or -display option was given.
+    bool namesDisplay() const { return namesDisplay_; }
 
     // Registers the files on `window` exactly as a drop of them does, relative
     // ones taken from the current folder.
@@ -47,7 +47,7 @@ private:
     std::vector<std::string> arguments_;  // all of them, the program's name first
     std::vector<char*> toolkitArgv_;      // into arguments_, ending with a null pointer
     int toolkitArgc_ = 0;
-    bool namesPlatform_ = false;
+    bool namesDisplay_ = false;
     std::vector<std::string> files_;
     std::vector<std::string> options_;    // before "--", neither Qt's nor a file: questions and mistakes
 };

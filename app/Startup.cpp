@@ -36,9 +36,9 @@ void EndWithoutDisplay(QtMsgType type, const QMessageLogContext& context, const 
 
 }  // namespace
 
-bool DisplayNamed(bool platformNamed)
+bool DisplayNamed(bool namedOnCommandLine)
 {
-    return platformNamed || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || !qEnvironmentVariableIsEmpty("DISPLAY")
+    return namedOnCommandLine || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || !qEnvironmentVariableIsEmpty("DISPLAY")
         || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
 

@@ -6,9 +6,10 @@ class QWidget;
 
 namespace rowtick {
 
-// Whether a window can be shown at all: a platform named (by -platform or
-// QT_QPA_PLATFORM), or a display to reach (DISPLAY or WAYLAND_DISPLAY).
-bool DisplayNamed(bool platformNamed);
+// Whether a window can be shown at all: a platform or display named on the
+// command line (`namedOnCommandLine`: -platform, -display) or by
+// QT_QPA_PLATFORM, DISPLAY or WAYLAND_DISPLAY.
+bool DisplayNamed(bool namedOnCommandLine);
 
 // What the program says, in one line, when it has no display to open its window on.
 inline constexpr char kNoDisplay[] = "rowtick: there is no display to open the window on\n";

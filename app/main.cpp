@@ -31,7 +31,7 @@ int main(int argc, char* argv[])
 
     // With no display, the files can still go to a window open already: the
     // hand-over needs the session bus only.
-    if (!rowtick::DisplayNamed(commandLine.namesPlatform())) {
+    if (!rowtick::DisplayNamed(commandLine.namesDisplay())) {
         bool handedOver = false;
 #ifdef ROWTICK_WITH_DBUS
         QCoreApplication core(commandLine.toolkitArgc(), commandLine.toolkitArgv());
