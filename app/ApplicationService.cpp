@@ -5,6 +5,7 @@
 
 #include "Form1.h"
 #include "Module1.h"
+#include "Texts.h"
 #include "targets/UriList.h"
 
 namespace rowtick {
@@ -22,11 +23,25 @@ ApplicationService::ApplicationService(Form1& window) : QObject(&window), window
     connect(&window_, &Form1::countEnded, this, &ApplicationService::appendWaiting);
 }
 
+ApplicationService::~ApplicationService()
+{
+    if (!published_)
+        return;
+    // Once unregistered, the bus's thread no longer reaches this object.
+    published_->unregisterObject(QString::fromLatin1(kObjectPath));
+    QDBusMessage release = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("ReleaseName"));
+    release << QStringLiteral(ROWTICK_APP_ID);
+    published_->send(release);
+}
+
 void ApplicationService::publish(QDBusConnection bus)
 {
     if (!bus.isConnected())
         return;
     bus.registerObject(QString::fromLatin1(kObjectPath), this, QDBusConnection::ExportAllSlots);
+    published_ = bus;
     QDBusMessage request = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
         QStringLiteral("org.freedesktop.DBus"), QStringLiteral("RequestName"));
@@ -56,10 +71,26 @@ void ApplicationService::Activate(const QVariantMap& platformData)
 
 void ApplicationService::Open(const QStringList& uris, const QVariantMap& platformData)
 {
+    // The URLs are read as the lines of one list, except one that holds a line
+    // break: it is one entry all the same, refused, never two.
+    std::vector<DroppedTarget> entries;
     QByteArray list;
-    for (const QString& uri : uris)
-        list += uri.toUtf8() + "\r\n";
-    waiting_.push_back(DroppedTargetsFromUriList(std::string_view(list.constData(), static_cast<std::size_t>(list.size()))));
+    const auto readList = [&entries, &list] {
+        std::vector<DroppedTarget> read = DroppedTargetsFromUriList(std::string_view(list.constData(), static_cast<std::size_t>(list.size())));
+        entries.insert(entries.end(), std::make_move_iterator(read.begin()), std::make_move_iterator(read.end()));
+        list.clear();
+    };
+    for (const QString& uri : uris) {
+        const QByteArray bytes = uri.toUtf8();
+        if (bytes.contains('\r') || bytes.contains('\n')) {
+            readList();
+            entries.push_back({bytes.toStdString(), std::string(kNotPlainFileUrl)});
+        } else {
+            list += bytes + "\r\n";
+        }
+    }
+    readList();
+    waiting_.push_back(std::move(entries));
     if (!window_.counting())
         appendWaiting();
     raise(platformData);

@@ -4,6 +4,7 @@
 // files to this window instead of opening another one.
 #pragma once
 
+#include <optional>
 #include <vector>
 
 #include <QDBusConnection>
@@ -26,6 +27,9 @@ public:
     static constexpr char kInterface[] = "org.freedesktop.Application";
 
     explicit ApplicationService(Form1& window);
+    // Leaves the bus before it goes: the bus's own thread must not find it
+    // there while it is destroyed.
+    ~ApplicationService() override;
 
     // Offers the window on `bus` and asks for the name without waiting for
     // the answer; while another window holds the name, this one waits in line.
@@ -50,6 +54,7 @@ private:
     void appendWaiting();
 
     Form1& window_;
+    std::optional<QDBusConnection> published_;  // the bus it is offered on
     std::vector<std::vector<DroppedTarget>> waiting_;  // one entry per Open during a count
 };
 

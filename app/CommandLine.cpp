@@ -50,16 +50,17 @@ bool IsToolkitAssignment(std::string_view name)
                        [name](const char* known) { return name.starts_with(known); });
 }
 
-// `name` under `folder`, leaving out "." steps: "./a.c" is "<folder>/a.c".
+// `name` under `folder`: the folder's bytes, a "/" unless the folder ends with
+// one, and the name's very bytes. Nothing in the name is left out or joined:
+// "plain.txt/." stays a name that is no file, as it is to every other program.
 std::filesystem::path Absolute(const std::filesystem::path& folder, const std::filesystem::path& name)
 {
     if (name.is_absolute())
         return name;
-    std::filesystem::path path = folder;
-    for (const std::filesystem::path& step : name) {
-        if (step != ".")
-            path /= step;
-    }
+    std::filesystem::path::string_type path = folder.native();
+    if (path.empty() || path.back() != '/')
+        path += '/';
+    path += name.native();
     return path;
 }
 
@@ -76,6 +77,32 @@ const char kHelp[] =
     "Qt's options, such as -platform NAME or -style NAME, are understood before\n"
     "\"--\". See rowtick(1).\n";
 
+// The same under a Japanese locale, UTF-8.
+const char kHelpJapanese[] =
+    "使い方: rowtick [ファイル]... [--] [ファイル]...\n"
+    "ソースファイルの行数 (ステップ数) をウィンドウで数えます。ファイルは指定した\n"
+    "順に、ウィンドウに投げたときと同じように対象ファイルになります。Rowtick の\n"
+    "ウィンドウがすでに開いているときは、そのウィンドウに追加します。\n"
+    "\n"
+    "  -h, --help     この説明を表示して終了します\n"
+    "      --version  バージョンを表示して終了します\n"
+    "  --             これより後の引数はすべてファイルです\n"
+    "\n"
+    "\"--\" より前では、-platform 名前 や -style 名前 などの Qt のオプションも\n"
+    "使えます。詳しくは rowtick(1) を参照してください。\n";
+
+// Whether messages are to be Japanese: the first of LC_ALL, LC_MESSAGES and
+// LANG that is set names a Japanese locale, as the C library reads them.
+bool JapaneseMessages()
+{
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = std::getenv(name);
+        if (value && *value)
+            return std::string_view(value).starts_with("ja");
+    }
+    return false;
+}
+
 }  // namespace
 
 CommandLine::CommandLine(int argc, char** argv)
@@ -91,6 +118,7 @@ CommandLine::CommandLine(int argc, char** argv)
         }
         const std::string_view name = OptionName(argument);
         if (Names(kToolkitOptionsWithValue, name) && i + 1 < arguments_.size()) {
+            namesDisplay_ = namesDisplay_ || name == "platform" || name == "display";
             toolkit.push_back(i);
             toolkit.push_back(++i);
         } else if (Names(kToolkitFlags, name) || IsToolkitAssignment(name)) {
@@ -114,7 +142,7 @@ bool CommandLine::answerQuestion(std::ostream& out) const
 {
     for (const std::string& option : options_) {
         if (option == "--help" || option == "-h") {
-            out << kHelp;
+            out << (JapaneseMessages() ? kHelpJapanese : kHelp);
             return true;
         }
         if (option == "--version") {

@@ -25,8 +25,9 @@ public:
     int& toolkitArgc() { return toolkitArgc_; }
     char** toolkitArgv() { return toolkitArgv_.data(); }
 
-    // Answers --help and --version on `out` and returns true. Asked before the
-    // window system is reached, so it answers without a display.
+    // Answers --help (in Japanese under a Japanese locale) and --version on
+    // `out` and returns true. Asked before the window system is reached, so it
+    // answers without a display.
     bool answerQuestion(std::ostream& out) const;
 
     // Reports an unknown option on `err` and returns true; needs no display.
@@ -35,6 +36,8 @@ public:
     // The files, in the order given, made absolute against `currentFolder`.
     std::vector<DroppedTarget> targets(const std::filesystem::path& currentFolder) const;
     bool hasFiles() const { return !files_.empty(); }
+    // Whether Qt's -platform or -display option was given.
+    bool namesDisplay() const { return namesDisplay_; }
 
     // Registers the files on `window` exactly as a drop of them does, relative
     // ones taken from the current folder.
@@ -44,6 +47,7 @@ private:
     std::vector<std::string> arguments_;  // all of them, the program's name first
     std::vector<char*> toolkitArgv_;      // into arguments_, ending with a null pointer
     int toolkitArgc_ = 0;
+    bool namesDisplay_ = false;
     std::vector<std::string> files_;
     std::vector<std::string> options_;    // before "--", neither Qt's nor a file: questions and mistakes
 };

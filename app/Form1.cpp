@@ -18,6 +18,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTimer>
 #include <QToolButton>
 
@@ -112,6 +113,8 @@ QListView* MakeList(QWidget* parent, const QString& name, const QString& accessi
     list->setAccessibleName(accessibleName);
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     list->setUniformItemSizes(true);
+    // A path too long for the list loses its middle, so that the file's name stays in sight.
+    list->setTextElideMode(Qt::ElideMiddle);
     SetTextColour(list, QPalette::Text, textColour);
     list->setGeometry(place);
     return list;
@@ -180,6 +183,7 @@ void Form1::createControls()
     Image1->setGeometry(kImage1);
 
     lstFileName = MakeList(this, QStringLiteral("lstFileName"), texts::TargetsHeading(), kBlue, kLstFileName);
+    lstFileName->setItemDelegate(new TabStopDelegate({}, lstFileName));  // no tab stops: for the cut of long paths
     targetModel_ = new TargetListModel(targets_, this);
     lstFileName->setToolTip(texts::TargetsToolTip());
     lstFileName->setAcceptDrops(true);
@@ -333,7 +337,12 @@ void Form1::Command2_Click()
 
 void Form1::AppendResultRows(std::vector<ResultRow> rows)
 {
+    // The list follows the newest row, unless the user has scrolled away from the end.
+    const QScrollBar* bar = List1->verticalScrollBar();
+    const bool atEnd = bar->value() == bar->maximum();
     resultModel_->append(std::move(rows));
+    if (atEnd)
+        List1->scrollToBottom();
 }
 
 void Form1::Command3_Click()
@@ -380,12 +389,18 @@ void Form1::Label1_Click()
 
 void Form1::Label2_Click()
 {
-    desktop_.openUrl(QUrl(texts::HomePage()));
+    openOnDesktop(QUrl(texts::HomePage()));
 }
 
 void Form1::Label5_Click()
 {
-    desktop_.openUrl(QUrl(QStringLiteral("mailto:") + texts::MakerAddress()));
+    openOnDesktop(QUrl(QStringLiteral("mailto:") + texts::MakerAddress()));
+}
+
+void Form1::openOnDesktop(const QUrl& url)
+{
+    if (!desktop_.openUrl(url))
+        STS->setPanelText(0, texts::NothingOpens());
 }
 
 int Form1::selectedTargetRow() const
@@ -409,7 +424,7 @@ void Form1::lstFileName_DblClick()
     const int row = selectedTargetRow();
     if (row < 0 || TargetList::isHintRow(row) || targets_->refusal(row))
         return;
-    desktop_.openUrl(FileUrlOf(targets_->target(row)));
+    openOnDesktop(FileUrlOf(targets_->target(row)));
 }
 
 void Form1::lstFileName_OLEDragDrop(const QMimeData* data)

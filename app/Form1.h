@@ -83,6 +83,8 @@ private:
     void RefreshRegisteredCount();
     void AppendResultRows(std::vector<ResultRow> rows);
     int selectedTargetRow() const;
+    // Hands `url` to the desktop; where nothing opens it, panel 1 says so.
+    void openOnDesktop(const QUrl& url);
 
     void createControls();
     void connectEvents();

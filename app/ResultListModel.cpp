@@ -25,7 +25,11 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const
     switch (role) {
     case Qt::DisplayRole:
         return DisplayText(row);
-    case Qt::ToolTipRole:
+    case Qt::ToolTipRole:  // the whole path, which the list may cut in the middle, and why it was not counted
+        if (row.lines)
+            return DisplayText(std::filesystem::path(row.path));
+        return DisplayText(std::filesystem::path(row.path)) + u'\n'
+            + QString::fromUtf8(row.reason.data(), static_cast<qsizetype>(row.reason.size()));
     case Qt::AccessibleDescriptionRole:
         if (row.lines)
             return {};

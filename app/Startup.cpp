@@ -10,11 +10,47 @@
 #include <QWindow>
 
 #include <array>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 #include "Pictures.h"
 
 namespace rowtick {
+
+namespace {
+
+QtMessageHandler gBeforeGuard = nullptr;
+
+// Qt's end when no platform can be started is a fatal message; it is answered
+// here, before Qt aborts.
+void EndWithoutDisplay(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (type == QtFatalMsg) {
+        std::fputs(kNoDisplay, stderr);
+        std::_Exit(1);
+    }
+    if (gBeforeGuard)
+        gBeforeGuard(type, context, message);
+}
+
+}  // namespace
+
+bool DisplayNamed(bool namedOnCommandLine)
+{
+    return namedOnCommandLine || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || !qEnvironmentVariableIsEmpty("DISPLAY")
+        || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+NoDisplayGuard::NoDisplayGuard()
+{
+    gBeforeGuard = qInstallMessageHandler(EndWithoutDisplay);
+}
+
+NoDisplayGuard::~NoDisplayGuard()
+{
+    qInstallMessageHandler(gBeforeGuard);
+}
 
 bool SetUpApplication(QApplication& app)
 {

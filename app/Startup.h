@@ -6,6 +6,25 @@ class QWidget;
 
 namespace rowtick {
 
+// Whether a window can be shown at all: a platform or display named on the
+// command line (`namedOnCommandLine`: -platform, -display) or by
+// QT_QPA_PLATFORM, DISPLAY or WAYLAND_DISPLAY.
+bool DisplayNamed(bool namedOnCommandLine);
+
+// What the program says, in one line, when it has no display to open its window on.
+inline constexpr char kNoDisplay[] = "rowtick: there is no display to open the window on\n";
+
+// Until the returned guard goes, a display that cannot be reached ends the
+// program with kNoDisplay and exit status 1, instead of Qt's abort. Held while
+// the QApplication is made.
+class NoDisplayGuard {
+public:
+    NoDisplayGuard();
+    ~NoDisplayGuard();
+    NoDisplayGuard(const NoDisplayGuard&) = delete;
+    NoDisplayGuard& operator=(const NoDisplayGuard&) = delete;
+};
+
 // Names the application and makes Qt's own dialogs and buttons speak Japanese.
 // Returns whether Qt's Japanese translation was found.
 bool SetUpApplication(QApplication& app);

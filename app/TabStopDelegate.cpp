@@ -5,6 +5,8 @@
 #include <QPainter>
 #include <QTextOption>
 
+#include <algorithm>
+
 namespace rowtick {
 
 int AverageCharWidth(const QFont& font)
@@ -27,9 +29,30 @@ QList<qreal> TabStopPixels(const QList<int>& dialogUnits, const QFont& font)
     return stops;
 }
 
+QString ElidedAfterTab(const QString& text, const QFontMetricsF& metrics, const QList<qreal>& stops, qreal width,
+                       Qt::TextElideMode mode)
+{
+    const qsizetype tab = text.indexOf(u'\t');
+    if (mode == Qt::ElideNone)
+        return text;
+    if (tab < 0)
+        return metrics.elidedText(text, mode, width);
+    const qreal before = metrics.horizontalAdvance(text.left(tab));
+    const auto stop = std::find_if(stops.begin(), stops.end(), [before](qreal at) { return at > before; });
+    const qreal start = stop != stops.end() ? *stop : before;
+    return text.left(tab + 1) + metrics.elidedText(text.mid(tab + 1), mode, std::max<qreal>(0, width - start));
+}
+
 TabStopDelegate::TabStopDelegate(QList<int> dialogUnits, QObject* parent)
     : QStyledItemDelegate(parent), dialogUnits_(std::move(dialogUnits))
 {
+}
+
+QSize TabStopDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const
+{
+    // As narrow as can be, so that a row takes the list's width and what does not fit is cut, never
+    // laid out past the list's right edge.
+    return {1, QStyledItemDelegate::sizeHint(option, index).height()};
 }
 
 void TabStopDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
@@ -57,13 +80,15 @@ void TabStopDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
 
     QTextOption layout(Qt::AlignLeft | Qt::AlignVCenter);
     layout.setWrapMode(QTextOption::NoWrap);
-    layout.setTabArray(TabStopPixels(dialogUnits_, opt.font));
+    const QList<qreal> stops = TabStopPixels(dialogUnits_, opt.font);
+    layout.setTabArray(stops);
+    const QString shown = ElidedAfterTab(text, QFontMetricsF(opt.font), stops, area.width(), opt.textElideMode);
 
     painter->save();
     painter->setClipRect(area);
     painter->setFont(opt.font);
     painter->setPen(opt.palette.color(group, role));
-    painter->drawText(QRectF(area), text, layout);
+    painter->drawText(QRectF(area), shown, layout);
     painter->restore();
 }
 

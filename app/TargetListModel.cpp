@@ -20,10 +20,11 @@ int TargetListModel::rowCount(const QModelIndex& parent) const
 
 QVariant TargetListModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || role != Qt::DisplayRole)
+    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
         return {};
     if (TargetList::isHintRow(index.row()))
-        return QString::fromUtf8(kHintRow.data(), static_cast<qsizetype>(kHintRow.size()));
+        return role == Qt::DisplayRole ? QString::fromUtf8(kHintRow.data(), static_cast<qsizetype>(kHintRow.size())) : QVariant();
+    // A long path is cut in the middle in the list; the tooltip shows it whole.
     return DisplayText(targets_->target(index.row()));
 }
 

@@ -20,6 +20,8 @@ inline QString ProgramName() { return QStringLiteral("Rowtick"); }
 inline QString MailToolTip() { return QStringLiteral("質問など、お気軽に"); }
 inline QString StatusToolTip() { return QStringLiteral("ｼﾝｸﾞﾙｸﾘｯｸで設定画面、ﾀﾞﾌﾞﾙｸﾘｯｸで戻ります。"); }
 inline QString Saved() { return QStringLiteral("保存しました"); }
+// Status-bar panel 1 when nothing on the system opens a file or address.
+inline QString NothingOpens() { return QStringLiteral("開くためのプログラムが見つかりません"); }
 inline QString SaveFilter() { return QStringLiteral("csv(*.csv)"); }
 inline QString SaveFailed(const QString& path, const QString& reason)
 {

@@ -1,7 +1,9 @@
 #include <QApplication>
 #include <QTimer>
 
+#include <cstdlib>
 #include <iostream>
+#include <optional>
 
 #include "CommandLine.h"
 #include "Form1.h"
@@ -27,7 +29,27 @@ int main(int argc, char* argv[])
     if (commandLine.refuseMistake(std::cerr))
         return 2;
 
+    // With no display, the files can still go to a window open already: the
+    // hand-over needs the session bus only.
+    if (!rowtick::DisplayNamed(commandLine.namesDisplay())) {
+        bool handedOver = false;
+#ifdef ROWTICK_WITH_DBUS
+        QCoreApplication core(commandLine.toolkitArgc(), commandLine.toolkitArgv());
+        handedOver = commandLine.hasFiles()
+            && rowtick::ApplicationService::handOver(QDBusConnection::sessionBus(),
+                                                     commandLine.targets(rowtick::CurrentFolder()), kHandOverTimeoutMs);
+#endif
+        if (!handedOver)
+            std::cerr << rowtick::kNoDisplay << std::flush;
+        // Ended here, without the exit's destructors: the bus's own thread may
+        // still deliver what it received to an application that is gone, and
+        // Qt would say so on the error output.
+        std::_Exit(handedOver ? 0 : 1);
+    }
+
+    std::optional<rowtick::NoDisplayGuard> guard(std::in_place);
     QApplication app(commandLine.toolkitArgc(), commandLine.toolkitArgv());
+    guard.reset();
     rowtick::SetUpApplication(app);
 #ifdef ROWTICK_WITH_DBUS
     if (commandLine.hasFiles()

@@ -13,5 +13,5 @@ public:
         dialog.reject();
         return QDialog::Rejected;
     }
-    void openUrl(const QUrl&) override {}
+    bool openUrl(const QUrl&) override { return true; }
 };

@@ -53,7 +53,7 @@ public:
         dialog.reject();
         return QDialog::Rejected;
     }
-    void openUrl(const QUrl&) override {}
+    bool openUrl(const QUrl&) override { return true; }
 
 private:
     QString savePath_;

@@ -25,6 +25,7 @@ inline constexpr std::string_view kNotRegular = "通常のファイルではあ�
 inline constexpr std::string_view kDanglingLink = "リンク先が見つかりません";
 inline constexpr std::string_view kLinkLoop = "シンボリックリンクが循環しています";
 inline constexpr std::string_view kReadError = "読み込みエラー: ";
+inline constexpr std::string_view kReadEndedEarly = "読み込みエラー: ファイルの大きさに届く前に読み込みが終わりました";
 inline constexpr std::string_view kChanged = "数えている間にファイルが変更されました";
 inline constexpr std::string_view kNoMemory = "メモリが足りません";
 inline constexpr std::string_view kStopped = "カウントを中止しました";

@@ -16,9 +16,9 @@ public:
     virtual int exec(QDialog& dialog) = 0;
 
     // Hands `url` (a file, an https page or a mailto address) to the desktop,
-    // which starts the associated application. Nothing waits for it, and the
-    // outcome is the desktop's business.
-    virtual void openUrl(const QUrl& url) = 0;
+    // which starts the associated application. Nothing waits for it; false
+    // when nothing on this system could be started to open it.
+    virtual bool openUrl(const QUrl& url) = 0;
 
 protected:
     Desktop() = default;

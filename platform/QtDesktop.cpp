@@ -11,11 +11,12 @@ int QtDesktop::exec(QDialog& dialog)
     return dialog.exec();
 }
 
-void QtDesktop::openUrl(const QUrl& url)
+bool QtDesktop::openUrl(const QUrl& url)
 {
     // QDesktopServices passes the URL as a single argument to the desktop's
-    // opener (xdg-open, ShellExecute, ...), never through a shell command line.
-    QDesktopServices::openUrl(url);
+    // opener (xdg-open, ShellExecute, ...), never through a shell command line;
+    // it is false when there is no opener to start.
+    return QDesktopServices::openUrl(url);
 }
 
 }  // namespace rowtick

@@ -8,7 +8,7 @@ namespace rowtick {
 class QtDesktop final : public Desktop {
 public:
     int exec(QDialog& dialog) override;
-    void openUrl(const QUrl& url) override;
+    bool openUrl(const QUrl& url) override;
 };
 
 }  // namespace rowtick

@@ -194,6 +194,10 @@ LineCount CountLinesAt(const std::string& name, FolderRun::Place at, const std::
         return Uncounted(SystemErrorReason(errno));
     if (!S_ISREG(before.st_mode))
         return Uncounted(FileTypeReason(before.st_mode));
+    // What was opened must be the file looked at, as it was then: a file put
+    // in its name since the look, or a change to it, gives no count.
+    if (!SameFileState(look, before))
+        return Uncounted(kChanged);
 
     const auto size = static_cast<std::uint64_t>(before.st_size);
 #ifdef POSIX_FADV_SEQUENTIAL
@@ -211,7 +215,9 @@ LineCount CountLinesAt(const std::string& name, FolderRun::Place at, const std::
         return {static_cast<std::uint64_t>(start), end < 0 ? reading::DataRun::kNone : static_cast<std::uint64_t>(end)};
     };
     LineCount count = reading::CountFile(readAt, dataAt, size, buffer, stop, bytesRead);
-    if (!count.counted())
+    // Reads that ended before the size give no count: a file that changed
+    // meanwhile says so, one that did not keeps that reason.
+    if (!count.counted() && count.reason != kReadEndedEarly)
         return count;
 
     struct stat after {};

@@ -18,7 +18,8 @@ namespace rowtick::reading {
 // Counts a regular file of `size` bytes through `readAt`: in pieces on every
 // core when it is big, skipping the holes `dataAt` reports, front to back
 // otherwise. Gives the count, or the reason
-// there is none; the caller still checks that the file did not change meanwhile.
+// there is none; the caller still checks that the file did not change meanwhile,
+// also when the reads ended before `size` (kReadEndedEarly).
 template <class ReadAt, class DataAt>
 LineCount CountFile(const ReadAt& readAt, const DataAt& dataAt, std::uint64_t size, unsigned char* buffer, const std::atomic<bool>* stop,
                     std::atomic<std::uint64_t>* bytesRead)
@@ -37,6 +38,7 @@ LineCount CountFile(const ReadAt& readAt, const DataAt& dataAt, std::uint64_t si
                                    : std::string(kNoMemory));
     case ReadEnd::Stopped: return Uncounted(kStopped);
     case ReadEnd::Changed: return Uncounted(kChanged);
+    case ReadEnd::EndedEarly: return Uncounted(kReadEndedEarly);
     case ReadEnd::Complete: break;
     }
     return {end.lines, {}};

@@ -146,7 +146,7 @@ private:
                 return ReadEnd::Failed;
             }
             if (got == 0)
-                return ReadEnd::Changed;  // shorter than it was
+                return ReadEnd::EndedEarly;
             counter.feed(std::string_view(reinterpret_cast<const char*>(buffer), static_cast<std::size_t>(got)));
             offset += static_cast<std::uint64_t>(got);
             if (bytesRead)
@@ -245,8 +245,11 @@ PiecesEnd CountInPieces(const ReadAt& readAt, const DataAt& dataAt, std::uint64_
         const long long got = readAt(buffer, kBlockSize, offset);
         if (got < 0)
             return {ReadEnd::Failed, 0, -got};
-        if (got == 0)
+        if (got == 0) {
+            if (offset < size)  // an odd last byte of UTF-16 that the reads do not reach
+                return {ReadEnd::EndedEarly, 0, 0};
             break;
+        }
         tail.feed(std::string_view(reinterpret_cast<const char*>(buffer), static_cast<std::size_t>(got)));
         offset += static_cast<std::uint64_t>(got);
         if (bytesRead)

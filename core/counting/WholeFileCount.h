@@ -32,7 +32,7 @@ ReadEnd CountWholeFile(const ReadAt& readAt, unsigned char* buffer, std::uint64_
             return ReadEnd::Failed;
         }
         if (got == 0)
-            return ReadEnd::Complete;
+            return total < expectedSize ? ReadEnd::EndedEarly : ReadEnd::Complete;
         const auto size = static_cast<std::size_t>(got);
         counter.feed(std::string_view(reinterpret_cast<const char*>(buffer), size));
         total += size;

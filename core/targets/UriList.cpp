@@ -146,7 +146,8 @@ void AppendEntry(std::string_view line, std::vector<DroppedTarget>& entries)
     const bool fast = !Holds(rest, '%') && !Holds(rest, '?') && !Holds(rest, '#') && !Holds(rest, '\0');
     std::string path = fast ? std::string(rest) : PercentDecoded(rest);
     const std::string hostName = PercentDecoded(host);
-    const bool otherComputer = !host.empty() && !(host.size() == 9 && StartsWithNoCase(host, "localhost"));
+    // The host as decoded: "local%68ost" is this computer too.
+    const bool otherComputer = !hostName.empty() && !(hostName.size() == 9 && StartsWithNoCase(hostName, "localhost"));
     std::string_view refusal;
     if (!fast && rest.find_first_of("?#") != std::string_view::npos)
         refusal = kNotPlainFileUrl;

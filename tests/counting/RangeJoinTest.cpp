@@ -76,24 +76,43 @@ void PutDevice(const fs::path& file)
     fs::create_symlink("/dev/zero", file);
 }
 
+// A link to a one-line file renamed over the target.
+void PutLinkToOneLine(const fs::path& file)
+{
+    const fs::path one = file.parent_path() / "one.c";
+    const fs::path link = file.parent_path() / "link.c";
+    std::ofstream(one) << "one\n";
+    fs::create_symlink(one, link);
+    fs::rename(link, file);
+}
+
 INSTANTIATE_TEST_SUITE_P(Swaps, SwappedAfterTheLook, ::testing::Values(
     SwapCase{"small, for a FIFO", 10, [](const fs::path& f) { ::mkfifo(f.c_str(), 0600); }, "名前付きパイプ (FIFO) です"},
     SwapCase{"small, for a device", 10, PutDevice, "デバイスです"},
     SwapCase{"small, for another file", 10, [](const fs::path& f) { std::ofstream(f) << "other\n"; }, "数えている間にファイルが変更されました"},
-    SwapCase{"big, for a device", 3 * reading::kBlockSize, PutDevice, "デバイスです"}), ScenarioName);
+    SwapCase{"big, for a device", 3 * reading::kBlockSize, PutDevice, "デバイスです"},
+    SwapCase{"big, for a link to a one-line file", 3 * reading::kBlockSize, PutLinkToOneLine, "数えている間にファイルが変更されました"},
+    SwapCase{"in pieces, for a link to a one-line file", reading::kPiecesFrom, PutLinkToOneLine, "数えている間にファイルが変更されました"}), ScenarioName);
 
 // One read at one offset goes wrong once: an error, one byte where more were asked, or the file grows just before
 // it. An error or a change gives no count and its reason; a short read is legal and gives the right count. Or the
 // file's size understates its content (a network or FUSE file): the reads go to a longer file than the one the
-// size was taken from, and the count is that of everything the reads give.
+// size was taken from, and the count is that of everything the reads give. Or it overstates it: every read from
+// the offset on gives nothing, the size unchanged, and there is no count.
 constexpr long kGrows = 1L << 40;
+constexpr long kEndsThere = 1L << 41;
 std::atomic<std::uint64_t> tFaultAt = ~std::uint64_t{0};
-long tFault = 0;  // a negated error code, the bytes the short read gives, kGrows, or 0: none
+long tFault = 0;  // a negated error code, the bytes the short read gives, kGrows, kEndsThere, or 0: none
+std::atomic<std::uint64_t> tEnd = ~std::uint64_t{0};  // with kEndsThere, where the reads end
 fs::path tFile;
 int tLonger = -1;  // the longer file's descriptor
 
 long FaultOnceRead(int fd, void* buffer, std::size_t size, std::uint64_t offset)
 {
+    if (offset >= tEnd) {
+        tFaultAt = ~std::uint64_t{0};
+        return 0;
+    }
     std::uint64_t at = offset;
     if (!tFaultAt.compare_exchange_strong(at, ~std::uint64_t{0}) || tFault == 0)
         return ::pread(tLonger >= 0 ? tLonger : fd, buffer, size, static_cast<off_t>(offset));
@@ -117,6 +136,7 @@ TEST_P(ReadFault, GivesTheCountOrTheReason)
     std::string bytes = mark;
     while (bytes.size() < size)
         bytes += mark.empty() ? "a\n"s : "a\0\n\0"s;
+    bytes.resize(size);
     TempFolder folder;
     const fs::path file = tFile = folder.write("data.txt", bytes);
     const timespec old[2] = {{1000000000, 0}, {1000000000, 0}};  // a change shows even on a coarse clock
@@ -126,9 +146,12 @@ TEST_P(ReadFault, GivesTheCountOrTheReason)
         tLonger = ::open(folder.write("longer.txt", read).c_str(), O_RDONLY | O_CLOEXEC);
     tFault = fault;
     tFaultAt = at;
+    if (fault == kEndsThere)
+        tEnd = at;
     reading::SetPositionedRead(FaultOnceRead);
     const LineCount count = CountLines(file);
     reading::SetPositionedRead(nullptr);
+    tEnd = ~std::uint64_t{0};
     ::close(std::exchange(tLonger, -1));
     EXPECT_EQ(tFaultAt.exchange(~std::uint64_t{0}), ~std::uint64_t{0});  // the fault happened
     EXPECT_EQ(count.reason, reason);
@@ -139,6 +162,7 @@ constexpr std::size_t kBig = reading::kPiecesFrom + 4096;
 constexpr std::size_t kSmall = 1000000;
 const std::string kIoError = "読み込みエラー: 入出力エラーが発生しました";
 const std::string kChangedText = "数えている間にファイルが変更されました";
+const std::string kEndedEarly = "読み込みエラー: ファイルの大きさに届く前に読み込みが終わりました";
 INSTANTIATE_TEST_SUITE_P(Faults, ReadFault, ::testing::Values(
     ReadFaultCase{"UTF16 big, error at the start", "\xFF\xFE", kBig, 0, -EIO, kIoError},
     ReadFaultCase{"UTF16 big, one byte at the start", "\xFF\xFE", kBig, 0, 1, ""},
@@ -152,6 +176,10 @@ INSTANTIATE_TEST_SUITE_P(Faults, ReadFault, ::testing::Values(
     ReadFaultCase{"bytes small, error in the middle", "", kSmall, 2 * reading::kBlockSize, -EIO, kIoError},
     ReadFaultCase{"bytes in one block, one byte at the start", "", 1000, 0, 1, ""},
     ReadFaultCase{"bytes in one block, error at the start", "", 1000, 0, -EIO, kIoError},
+    ReadFaultCase{"bytes in one block, reads end at the start", "", 1000, 0, kEndsThere, kEndedEarly},
+    ReadFaultCase{"bytes small, reads end in the middle", "", kSmall, reading::kBlockSize, kEndsThere, kEndedEarly},
+    ReadFaultCase{"bytes big, reads end in a piece", "", kBig, 2 * reading::kPieceSize, kEndsThere, kEndedEarly},
+    ReadFaultCase{"UTF16 big of odd size, reads end before the last byte", "\xFF\xFE", kBig + 1, kBig, kEndsThere, kEndedEarly},
     ReadFaultCase{"small, longer than its size", "", kSmall, 0, 0, "", kSmall / 5},
     ReadFaultCase{"big, longer than its size", "", kBig, 0, 0, "", reading::kPiecesFrom / 5},
     ReadFaultCase{"big, a piece longer than its size", "", 5 * reading::kPieceSize, 0, 0, "", reading::kPieceSize + 3}), ScenarioName);

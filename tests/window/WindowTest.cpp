@@ -16,6 +16,7 @@
 
 #include <csignal>
 #include <fstream>
+#include <fcntl.h>
 #include <unistd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -34,6 +35,7 @@
 #include "Form1.h"
 #include "PanelStatusBar.h"
 #include "Startup.h"
+#include "TabStopDelegate.h"
 
 using namespace rowtick;
 
@@ -70,7 +72,12 @@ struct RecordingDesktop final : Desktop {
             dialog.accept();
         return dialog.result();
     }
-    void openUrl(const QUrl& url) override { openedUrls.append(url); }
+    bool opens = true;  // false: as where nothing opens a file or address
+    bool openUrl(const QUrl& url) override
+    {
+        openedUrls.append(url);
+        return opens;
+    }
 };
 
 // The counter stops at `path` until `open` is released, however fast the machine.
@@ -147,13 +154,14 @@ QByteArray ReadAll(const QString& path)
 }
 
 // The program itself, started in `folder` with the arguments' very bytes and
-// the environment changed by `environment` ("NAME=VALUE" sets, "NAME" removes).
+// the environment changed by `environment` ("NAME=VALUE" sets, "NAME" removes),
+// its error output into `errorFile` when one is named.
 struct Program {
     pid_t pid = -1;
     int status = -1;
 
     Program(QByteArrayList arguments, const QByteArray& folder, const QStringList& changes,
-            const QByteArray& executable = ROWTICK_PROGRAM)
+            const QByteArray& executable = ROWTICK_PROGRAM, const QByteArray& errorFile = {})
     {
         arguments.prepend(executable);
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -171,6 +179,8 @@ struct Program {
         const std::vector<char*> envp = Pointers(variables);
         pid = ::fork();
         if (pid == 0) {
+            if (!errorFile.isEmpty())
+                ::dup2(::open(errorFile.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600), 2);
             if (::chdir(folder.constData()) == 0)
                 ::execve(argv[0], argv.data(), envp.data());
             ::_exit(127);
@@ -449,6 +459,25 @@ private slots:
         QTRY_COMPARE(form_->height() < height, outcome == "compact");
         QTRY_COMPARE(form_->isMinimized(), outcome == "minimised");
     }
+    // A path too long for its list loses its middle: the count and the file's name stay in sight.
+    void longPathKeepsItsName()
+    {
+        const QString path = "/src/" + QString(300, u'x') + "/main.bas";
+        const QFontMetricsF metrics(results()->font());
+        const QList<qreal> stops = TabStopPixels({20, 50, 70}, results()->font());
+        for (const QString& row : {"120,\t" + path, path}) {
+            const QString shown = ElidedAfterTab(row, metrics, stops, results()->viewport()->width(), results()->textElideMode());
+            QVERIFY2(shown.endsWith("/main.bas") && shown.contains(u'\u2026'), qPrintable(shown));
+            QVERIFY(shown.startsWith(row.left(row.indexOf('/') + 5)));
+        }
+    }
+    void nothingOpensTheMailAddress()
+    {
+        desktop_->opens = false;
+        QAccessible::queryAccessibleInterface(control("Label5"))->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QCOMPARE(desktop_->openedUrls.size(), 1);
+        QCOMPARE(status()->panelText(0), QStringLiteral("開くためのプログラムが見つかりません"));
+    }
     void counting()
     {
         const QStringList paths{file("two.txt", "a\r\nb"), dir_->path(), dir_->filePath("gone.txt"), file("five.bas", "1\n2\n3\n4\n5\n")};
@@ -457,12 +486,19 @@ private slots:
         const QStringList once{"2,\t" + paths[0], "-,\t" + paths[1], "-,\t" + paths[2], "5,\t" + paths[3]};
         QCOMPARE(Rows(results()), once);
         const QStringList reasons{"", "フォルダです", "ファイルが見つかりません", ""};
-        QCOMPARE(Rows(results(), Qt::ToolTipRole), reasons);
+        const QStringList tips{paths[0], paths[1] + "\nフォルダです", paths[2] + "\nファイルが見つかりません", paths[3]};
+        QCOMPARE(Rows(results(), Qt::ToolTipRole), tips);
+        QCOMPARE(Rows(targets(), Qt::ToolTipRole), QStringList{""} + paths);
         for (int row = 0; row < reasons.size(); ++row)
             QCOMPARE(AccessibleRowText(results(), row, QAccessible::Description), reasons[row]);
         QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
-        click("Command2");  // the list is never cleared
-        QCOMPARE(Rows(results()), once + once);
+        click("Command2");  // the list is never cleared, and follows the newest row
+        click("Command2");
+        QCOMPARE(Rows(results()), once + once + once);
+        QVERIFY(results()->viewport()->rect().contains(results()->visualRect(results()->model()->index(11, 0))));
+        results()->scrollToTop();  // the user scrolls away: the list stays there
+        click("Command2");
+        QVERIFY(results()->viewport()->rect().contains(results()->visualRect(results()->model()->index(0, 0))));
     }
     void runByTheWorkers_data()
     {
@@ -492,7 +528,8 @@ private slots:
         const QStringList another{file("another.c")};
 #ifdef ROWTICK_WITH_DBUS
         PrivateBus bus;
-        (new ApplicationService(*form_))->publish(bus.connection);
+        ApplicationService service(*form_);  // leaves the bus before the bus goes, as the program's window does
+        service.publish(bus.connection);
         QTRY_VERIFY(bus.owned());
 #endif
         Qt::CursorShape cursor = Qt::ArrowCursor;
@@ -564,7 +601,7 @@ private slots:
         click("Command2");
         QCOMPARE(Rows(targets()), (QStringList{kHint, QString::fromUtf8(field)}));  // what cannot be shown becomes U+FFFD
         QCOMPARE(Rows(results()), QStringList{QString::fromUtf8(row)});
-        QCOMPARE(Rows(results(), Qt::ToolTipRole), QStringList{reason});
+        QCOMPARE(Rows(results(), Qt::AccessibleDescriptionRole), QStringList{reason});
         desktop_->savePath = dir_->filePath("result.csv");
         click("Command3");
         QCOMPARE(ReadAll(desktop_->savePath), row + "\r\n");
@@ -575,6 +612,22 @@ private slots:
         QCOMPARE(desktop_->openedUrls.size(), reason.isEmpty() ? 1 : 0);
         QCOMPARE(desktop_->openedUrls.value(0).isLocalFile(), reason.isEmpty());
         QCOMPARE(QByteArray::fromPercentEncoding(desktop_->openedUrls.value(0).path(QUrl::FullyEncoded).toLatin1()), reason.isEmpty() ? path : "");
+    }
+    void helpInJapaneseUnderAJapaneseLocale()
+    {
+        const bool wasSet = qEnvironmentVariableIsSet("LC_ALL");
+        const QByteArray was = qgetenv("LC_ALL");
+        qputenv("LC_ALL", "ja_JP.UTF-8");
+        QByteArrayList started{"rowtick", "--help"};
+        CommandLine commandLine(int(started.size()), Pointers(started).data());
+        std::ostringstream output;
+        const bool answered = commandLine.answerQuestion(output);
+        if (wasSet)
+            qputenv("LC_ALL", was);
+        else
+            qunsetenv("LC_ALL");
+        QVERIFY(answered);
+        QVERIFY2(QString::fromStdString(output.str()).startsWith(QStringLiteral("使い方: rowtick [ファイル]...")), output.str().c_str());
     }
     void commandLine_data()
     {
@@ -588,14 +641,15 @@ private slots:
         QTest::addColumn<bool>("handedOver");
         QTest::newRow("in the order given; Qt's options and their values are no files; names like options after --")
             << QByteArrayList{"-style", "fusion", "b.txt", "<dir>/a.txt", "./計算 表.bas", "b.txt", "\x83\x65\x83\x58.c", "--platform",
-                              "offscreen", ".", "gone.txt", "--", "-style", "--help", "--"}
-            << QByteArrayList{"<dir>/b.txt", "<dir>/a.txt", "<dir>/計算 表.bas", "<dir>/b.txt", "<dir>/\x83\x65\x83\x58.c", "<dir>",
-                              "<dir>/gone.txt", "<dir>/-style", "<dir>/--help", "<dir>/--"} << "" << "" << false;
+                              "offscreen", ".", "gone.txt", "b.txt/.", "x//b.txt", "--", "-style", "--help", "--"}
+            << QByteArrayList{"<dir>/b.txt", "<dir>/a.txt", "<dir>/./計算 表.bas", "<dir>/b.txt", "<dir>/\x83\x65\x83\x58.c", "<dir>/.",
+                              "<dir>/gone.txt", "<dir>/b.txt/.", "<dir>/x//b.txt", "<dir>/-style", "<dir>/--help", "<dir>/--"} << "" << "" << false;
         QTest::newRow("handed over: in the order given; names like options, %, a line break, Shift-JIS bytes")
             << QByteArrayList{"b.txt", "<dir>/a.txt", "./計算 表.bas", "b.txt", "\x83\x65\x83\x58.c", ".", "gone.txt", "--", "-style", "--",
-                              "100%.c", "two\nlines.c"}
-            << QByteArrayList{"<dir>/b.txt", "<dir>/a.txt", "<dir>/計算 表.bas", "<dir>/b.txt", "<dir>/\x83\x65\x83\x58.c", "<dir>",
-                              "<dir>/gone.txt", "<dir>/-style", "<dir>/--", "<dir>/100%.c", "<dir>/two\nlines.c"} << "" << "" << true;
+                              "100%.c", "two\nlines.c", "b.txt/.", "x//b.txt"}
+            << QByteArrayList{"<dir>/b.txt", "<dir>/a.txt", "<dir>/./計算 表.bas", "<dir>/b.txt", "<dir>/\x83\x65\x83\x58.c", "<dir>/.",
+                              "<dir>/gone.txt", "<dir>/-style", "<dir>/--", "<dir>/100%.c", "<dir>/two\nlines.c", "<dir>/b.txt/.",
+                              "<dir>/x//b.txt"} << "" << "" << true;
         QTest::newRow("no files: nothing registered") << QByteArrayList{} << QByteArrayList{} << "" << "" << false;
         QTest::newRow("--help") << QByteArrayList{"--help"} << QByteArrayList{} << "Usage: rowtick [FILE]..." << "" << false;
         QTest::newRow("-h among files") << QByteArrayList{"a.txt", "-h"} << QByteArrayList{} << "Usage: rowtick [FILE]..." << "" << false;
@@ -633,7 +687,8 @@ private slots:
         } else if (handedOver) {
 #ifdef ROWTICK_WITH_DBUS
             PrivateBus bus;
-            (new ApplicationService(*form_))->publish(bus.connection);
+            ApplicationService service(*form_);
+            service.publish(bus.connection);
             QTRY_VERIFY(bus.owned());
             Program second(started.mid(1), dir, {"QT_QPA_PLATFORM=offscreen", bus.variable()});
             QCOMPARE(second.exitStatus(30000), 0);
@@ -679,6 +734,45 @@ private slots:
         if (bus)
             QTRY_COMPARE_WITH_TIMEOUT(privateBus.windows(), 2, 30000);  // its own window waits in line for the name
         QCOMPARE(second.exitStatus(1000), -1);  // and stays open
+    }
+    // An element of Open that holds a raw line break is one entry, refused; those around it are read as ever.
+    void openElementWithALineBreak()
+    {
+        ApplicationService service(*form_);
+        service.Open({"file:///a.c", "file:///b.c\nfile:///etc/passwd", "file:///c.c"}, {});
+        QByteArrayList paths;
+        for (std::int64_t row = 1; row < form_->targets().rowCount(); ++row)
+            paths.append(QByteArray::fromStdString(form_->targets().text(row)));
+        QCOMPARE(paths, (QByteArrayList{"/a.c", "file:///b.c\nfile:///etc/passwd", "/c.c"}));
+        QVERIFY(form_->targets().refusal(1) == nullptr);
+        QVERIFY(form_->targets().refusal(2) != nullptr);
+        QVERIFY(form_->targets().refusal(3) == nullptr);
+    }
+    // Started with files and no display: a window open on the session bus takes them; with none, the program says
+    // in one line that it has no display, and ends.
+    void noDisplay_data()
+    {
+        QTest::addColumn<bool>("windowOpen");
+        QTest::newRow("a window open on the bus") << true;
+        QTest::newRow("no window open") << false;
+    }
+    void noDisplay()
+    {
+        QFETCH(bool, windowOpen);
+        const QByteArray dir = dirBytes();
+        PrivateBus bus;
+        std::optional<ApplicationService> service;
+        if (windowOpen) {
+            service.emplace(*form_);
+            service->publish(bus.connection);
+            QTRY_VERIFY(bus.owned());
+        }
+        const QByteArray errors = dir + "/errors.txt";
+        Program program({"--", "a.txt"}, dir, {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY", bus.variable()},
+                        ROWTICK_PROGRAM, errors);
+        QCOMPARE(program.exitStatus(30000), windowOpen ? 0 : 1);
+        QCOMPARE(ReadAll(QFile::decodeName(errors)), windowOpen ? "" : "rowtick: there is no display to open the window on\n");
+        QCOMPARE(form_->targets().rowCount(), windowOpen ? 2 : 1);
     }
 #endif
     void saveEndsWithoutSaving_data()

@@ -20,10 +20,31 @@ export XDG_RUNTIME_DIR="$work" DBUS_SESSION_BUS_ADDRESS="unix:path=$work/no-bus"
 openbox --sm-disable >/dev/null 2>&1 &
 pids+=($!)
 for _ in $(seq 100); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break; sleep 0.1; done
-"$program" >/dev/null 2>&1 &
-pids+=($!)
+"$program" >"$work/output" 2>&1 &
+program_pid=$!
+pids+=("$program_pid")
 
-window="$(timeout 30 xdotool search --sync --onlyvisible --class rowtick | head -n 1)"
+# Waited for as the other window tests wait: polled, for up to 60 s, which a
+# loaded machine running the program under a sanitizer may need; a failure
+# says why.
+window=""
+for _ in $(seq 600); do
+  window="$(xdotool search --onlyvisible --class rowtick 2>/dev/null | head -n 1 || true)"
+  [[ -n "$window" ]] && break
+  if ! kill -0 "$program_pid" 2>/dev/null; then
+    status=0
+    wait "$program_pid" || status=$?
+    echo "the program ended (status $status) before its window was shown:" >&2
+    cat "$work/output" >&2
+    exit 1
+  fi
+  sleep 0.1
+done
+if [[ -z "$window" ]]; then
+  echo "no window of the program shown within 60 s; its output:" >&2
+  cat "$work/output" >&2
+  exit 1
+fi
 place=""
 for _ in $(seq 50); do
   extents="$(xprop -id "$window" _NET_FRAME_EXTENTS 2>/dev/null | sed -n 's/.* = //p' | tr -d ' ')"
