@@ -440,7 +440,7 @@ INSTANTIATE_TEST_SUITE_P(Targets, Save, ::testing::Values(
         }, Obstacle::OrdinaryUser},
         SaveCase{"the user's own files named like leftovers", [](Where f) {
             WriteFile(f / ".notes.rowtick-999999-vm-draft1.new", "the user's draft");
-            WriteFile(f / ".notes.rowtick-999999-0-0123456789abcdef-draft1-0123456789abcdef0123456789abcdef.new", "too");
+            WriteFile(f / ".notes.rowtick-999999-12345-0123456789abcdef-draft1-0123456789abcdef0123456789abcdef.new", "too");
             return OldFile(f);
         }},
         SaveCase{"folder that cannot be flushed", OldFile, Obstacle::FolderFlushFails},
