@@ -74,7 +74,10 @@ extern "C" mode_t __wrap_umask(mode_t mask)
     ++umaskCalls;
     return __real_umask(mask);
 }
-#endif  // !_WIN32
+#else
+#include <aclapi.h>
+#include <sddl.h>
+#endif
 
 namespace rowtick { namespace {
 using namespace test;
@@ -168,11 +171,53 @@ fs::path HardLinkedOldFile(Where f)
 }
 
 #ifdef _WIN32
-// What a save keeps of a file besides its bytes: its attributes and its stream, as one text to compare.
+// A file's owner and ACL as text ("O:...D:..."); "?" where they cannot be read.
+std::string Security(const fs::path& file, SECURITY_INFORMATION which = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION)
+{
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (::GetNamedSecurityInfoW(file.c_str(), SE_FILE_OBJECT, which, nullptr, nullptr, nullptr, nullptr, &descriptor)
+        != ERROR_SUCCESS)
+        return "?";
+    char* text = nullptr;
+    ::ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1, which, &text, nullptr);
+    const std::string security = text != nullptr ? text : "?";
+    ::LocalFree(text);
+    ::LocalFree(descriptor);
+    return security;
+}
+
+// What a save keeps of a file besides its bytes: its attributes, its stream, its owner and its ACL, as one text.
 std::string Extras(const fs::path& file)
 {
-    return std::to_string(::GetFileAttributesW(file.c_str())) + " " + ReadAll(file.native() + L":origin");
+    return std::to_string(::GetFileAttributesW(file.c_str())) + " " + ReadAll(file.native() + L":origin") + " "
+           + Security(file);
 }
+
+// True where an ACL's text grants access to some and only to the system and users (S-1-5-21-...), not to a group
+// such as Everyone (WD), Users (BU) or Authenticated Users (AU).
+bool UserAndSystemOnly(const std::string& acl)
+{
+    const std::regex grant(R"(\(A;[^;]*;[^;]*;[^;]*;[^;]*;([^)]*)\))");
+    int grants = 0;
+    for (std::sregex_iterator at(acl.begin(), acl.end(), grant), end; at != end; ++at) {
+        const std::string trustee = (*at)[1];
+        if (trustee != "SY" && !trustee.starts_with("S-1-5-21-"))
+            return false;
+        ++grants;
+    }
+    return grants > 0;
+}
+
+// The ACL of the copy of the old bytes, taken while the file is rewritten in place.
+std::string copyAcl;
+void LookAtTheCopy(const fs::path& path)
+{
+    ResultWriterSeams::betweenCutAndWrite = nullptr;
+    for (const fs::path& entry : fs::directory_iterator(path.parent_path()))
+        if (entry.extension() == ".old")
+            copyAcl = Security(entry, DACL_SECURITY_INFORMATION);
+}
+
 #else
 // The owner, group, mode, link count, ACL, extended attributes and flags of a file, as one text to compare.
 std::string Extras(const fs::path& file)
@@ -224,7 +269,7 @@ void SwapName(const fs::path& path)
 
 enum class Obstacle { None, OrdinaryUser, GroupMember, AsRoot, CutOff, CutOffInPlace, FullDisk, Swapped, RefusedMode,
                       FolderFlushFails, NoLocks, NotUnderWine, KilledInPlace, WithoutProc, OtherComputer,
-                      SecondSaveAtCut };
+                      SecondSaveAtCut, PrivateCopy };
 struct SaveCase {
     const char* scenario;
     fs::path (*prepare)(Where);  // gives the path to save to
@@ -330,10 +375,18 @@ TEST_P(Save, WritesWhereAPlainOverwriteWouldOrLeavesWhatWasThere)
 #endif
     if (c.obstacle == Obstacle::SecondSaveAtCut)
         ResultWriterSeams::betweenCutAndWrite = SaveAgain;
+#ifdef _WIN32
+    if (c.obstacle == Obstacle::PrivateCopy)
+        ResultWriterSeams::betweenCutAndWrite = LookAtTheCopy;
+#endif
     const WriteOutcome outcome = WriteResultFile(path, ManyRows());
     ResultWriterSeams::betweenCutAndWrite = nullptr;
     if (c.obstacle == Obstacle::SecondSaveAtCut)
         EXPECT_EQ(secondSave.reason, kSavingElsewhere);
+#ifdef _WIN32
+    if (c.obstacle == Obstacle::PrivateCopy)  // the user's alone, whoever may read the folder
+        EXPECT_TRUE(UserAndSystemOnly(copyAcl)) << copyAcl;
+#endif
 #ifndef _WIN32
     injected = Fault::None;
     ResultWriterSeams::betweenLookAndOpen = nullptr;
@@ -376,6 +429,15 @@ INSTANTIATE_TEST_SUITE_P(Targets, Save, ::testing::Values(
             ::CreateSymbolicLinkW((f / "link.csv").c_str(), OldFile(f).c_str(), 0);
             return f / "link.csv";
         }, Obstacle::NotUnderWine},
+        SaveCase{"copy of the old bytes, its user's alone", HardLinkedOldFile, Obstacle::PrivateCopy},
+        SaveCase{"another owner's file", [](Where f) {
+            const fs::path file = OldFile(f);
+            PSECURITY_DESCRIPTOR descriptor = nullptr;
+            ::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"O:BA", SDDL_REVISION_1, &descriptor, nullptr);
+            ::SetFileSecurityW(file.c_str(), OWNER_SECURITY_INFORMATION, descriptor);
+            ::LocalFree(descriptor);
+            return file;
+        }},
         SaveCase{"hidden file with a stream", [](Where f) {
             const fs::path file = OldFile(f);
             WriteFile(file.native() + L":origin", "kept");
