@@ -109,11 +109,12 @@ std::uint64_t Started(long process)
 SaverIdentity Saver()
 {
     SaverIdentity saver;
-    const std::string machine = ResultWriterSeams::machine != nullptr ? ResultWriterSeams::machine
-                                                                     : FirstLine("/etc/machine-id");
+    const std::string machine = FirstLine("/etc/machine-id");
     char space[256] = {};
     const ssize_t size = ::readlink("/proc/self/ns/pid", space, sizeof space - 1);
-    if (!machine.empty() && size > 0)
+    if (ResultWriterSeams::machine != nullptr)
+        saver.machine = ResultWriterSeams::machine;
+    else if (!machine.empty() && size > 0)
         saver.machine = machine + "\n" + std::string(space, static_cast<std::size_t>(size));
     saver.boot = FirstLine("/proc/sys/kernel/random/boot_id");
     saver.process = static_cast<long>(::getpid());

@@ -163,6 +163,18 @@ TEST(WriteResultFile, SavesExactlyTheRowsAndNothingElse)
 
 fs::path OldFile(Where f) { return WriteFile(f / "result.csv", "1,\t/the/previous/result.c\r\n"); }
 
+// Leftovers of saves in an earlier boot, with the names they would have: this computer's go, another's stay.
+constexpr std::string_view kGoes = "a leftover of this computer";
+fs::path EarlierLeftovers(Where f)
+{
+    for (const char* machine : {"this computer", "another computer"}) {
+        const SaverIdentity saver{machine, "an earlier boot", 4000, 12345};
+        const std::string name = LeftoverName::Of(LeftoverName::Kind::NewFile, "result.csv", saver).name();
+        WriteFile(f / fs::path(std::u8string(name.begin(), name.end())), machine == "this computer"sv ? kGoes : "stays");
+    }
+    return OldFile(f);
+}
+
 fs::path HardLinkedOldFile(Where f)
 {
     const fs::path file = OldFile(f);
@@ -269,7 +281,7 @@ void SwapName(const fs::path& path)
 
 enum class Obstacle { None, OrdinaryUser, GroupMember, AsRoot, CutOff, CutOffInPlace, FullDisk, Swapped, RefusedMode,
                       FolderFlushFails, NoLocks, NotUnderWine, KilledInPlace, WithoutProc, OtherComputer,
-                      SecondSaveAtCut, PrivateCopy };
+                      SecondSaveAtCut, PrivateCopy, ThisComputer };
 struct SaveCase {
     const char* scenario;
     fs::path (*prepare)(Where);  // gives the path to save to
@@ -320,6 +332,7 @@ TEST_P(Save, WritesWhereAPlainOverwriteWouldOrLeavesWhatWasThere)
     std::set<fs::path> listed = Listing(folder.path());
     if (saved)
         listed.insert(file);
+    std::erase_if(listed, [](const fs::path& entry) { return fs::is_regular_file(entry) && ReadAll(entry) == kGoes; });
 #ifndef _WIN32
     const bool withoutProc = c.obstacle == Obstacle::WithoutProc;
     const bool otherComputer = c.obstacle == Obstacle::OtherComputer;
@@ -375,12 +388,15 @@ TEST_P(Save, WritesWhereAPlainOverwriteWouldOrLeavesWhatWasThere)
 #endif
     if (c.obstacle == Obstacle::SecondSaveAtCut)
         ResultWriterSeams::betweenCutAndWrite = SaveAgain;
+    if (c.obstacle == Obstacle::ThisComputer)
+        ResultWriterSeams::machine = "this computer";
 #ifdef _WIN32
     if (c.obstacle == Obstacle::PrivateCopy)
         ResultWriterSeams::betweenCutAndWrite = LookAtTheCopy;
 #endif
     const WriteOutcome outcome = WriteResultFile(path, ManyRows());
     ResultWriterSeams::betweenCutAndWrite = nullptr;
+    ResultWriterSeams::machine = nullptr;
     if (c.obstacle == Obstacle::SecondSaveAtCut)
         EXPECT_EQ(secondSave.reason, kSavingElsewhere);
 #ifdef _WIN32
@@ -413,6 +429,12 @@ TEST_P(Save, WritesWhereAPlainOverwriteWouldOrLeavesWhatWasThere)
 INSTANTIATE_TEST_SUITE_P(Targets, Save, ::testing::Values(
         SaveCase{"second hard link", HardLinkedOldFile},
         SaveCase{"second save while the first rewrites in place", HardLinkedOldFile, Obstacle::SecondSaveAtCut},
+        SaveCase{"the user's own files named like leftovers", [](Where f) {
+            WriteFile(f / ".notes.rowtick-999999-vm-draft1.new", "the user's draft");
+            WriteFile(f / ".notes.rowtick-999999-12345-0123456789abcdef-draft1-0123456789abcdef0123456789abcdef.new", "too");
+            return OldFile(f);
+        }},
+        SaveCase{"leftovers of an earlier boot, this computer's and another's", EarlierLeftovers, Obstacle::ThisComputer},
         SaveCase{"read-only file", [](Where f) {
             fs::permissions(OldFile(f), fs::perms(0440));
             return f / "result.csv";
@@ -500,11 +522,6 @@ INSTANTIATE_TEST_SUITE_P(Targets, Save, ::testing::Values(
             fs::permissions(f, fs::perms(0333));
             return file;
         }, Obstacle::OrdinaryUser},
-        SaveCase{"the user's own files named like leftovers", [](Where f) {
-            WriteFile(f / ".notes.rowtick-999999-vm-draft1.new", "the user's draft");
-            WriteFile(f / ".notes.rowtick-999999-12345-0123456789abcdef-draft1-0123456789abcdef0123456789abcdef.new", "too");
-            return OldFile(f);
-        }},
         SaveCase{"folder that cannot be flushed", OldFile, Obstacle::FolderFlushFails},
         SaveCase{"ACL, attributes and flags", [](Where f) {
             const fs::path file = OldFile(f);
