@@ -1,5 +1,6 @@
 #include "LeftoverName.h"
 
+#include <charconv>
 #include <random>
 
 #include "Sha256.h"
@@ -23,10 +24,14 @@ bool AllOf(std::string_view text, std::string_view allowed, std::size_t size)
     return text.size() == size && text.find_first_not_of(allowed) == std::string_view::npos;
 }
 
-bool Number(std::string_view text)
+// A decimal number as name() writes it, that fits `value`.
+template <typename Value>
+bool Number(std::string_view text, Value& value)
 {
-    return !text.empty() && text.size() <= 20 && AllOf(text, "0123456789", text.size())
-           && (text == "0" || text[0] != '0');
+    if (text.empty() || (text.size() > 1 && text[0] == '0'))
+        return false;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc() && end == text.data() + text.size();
 }
 
 constexpr std::string_view kHexDigits = "0123456789abcdef";
@@ -116,12 +121,11 @@ std::optional<LeftoverName> LeftoverName::Parse(std::string_view name)
         field = rest.substr(0, dash);
         rest = dash == std::string_view::npos ? std::string_view() : rest.substr(dash + 1);
     }
-    if (!rest.empty() || !Number(fields[0]) || !Number(fields[1]) || !AllOf(fields[2], kHexDigits, kBootDigits)
+    if (!rest.empty() || !Number(fields[0], parts.process) || parts.process < 0 || !Number(fields[1], parts.started)
+        || !AllOf(fields[2], kHexDigits, kBootDigits)
         || !AllOf(fields[3], "abcdefghijklmnopqrstuvwxyz0123456789", kLetters)
         || !AllOf(fields[4], kHexDigits, kProofDigits))
         return std::nullopt;
-    parts.process = std::stol(std::string(fields[0]));
-    parts.started = std::stoull(std::string(fields[1]));
     parts.boot = fields[2];
     parts.letters = fields[3];
     parts.proof = fields[4];

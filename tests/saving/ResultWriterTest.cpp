@@ -432,6 +432,7 @@ INSTANTIATE_TEST_SUITE_P(Targets, Save, ::testing::Values(
         SaveCase{"the user's own files named like leftovers", [](Where f) {
             WriteFile(f / ".notes.rowtick-999999-vm-draft1.new", "the user's draft");
             WriteFile(f / ".notes.rowtick-999999-12345-0123456789abcdef-draft1-0123456789abcdef0123456789abcdef.new", "too");
+            WriteFile(f / ".notes.rowtick-1-99999999999999999999-0123456789abcdef-draft1-0123456789abcdef0123456789abcdef.old", "and");
             return OldFile(f);
         }},
         SaveCase{"leftovers of an earlier boot, this computer's and another's", EarlierLeftovers, Obstacle::ThisComputer},
