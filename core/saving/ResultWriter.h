@@ -25,7 +25,7 @@ std::string ResultFileBytes(const ResultList& results);
 // attributes and flags, complete and flushed before it takes the name; a file
 // with other names, one reached through a link, and one whose replacement
 // could not carry all that are rewritten in place, after a complete copy of
-// their old bytes is on disk. A failed or killed save leaves the old file, the
+// their old bytes is on disk, and locked against a second save meanwhile. A failed or killed save leaves the old file, the
 // new file, or a copy of the old bytes (see README, "The result file").
 // Reports success only for a file written completely and flushed to disk.
 WriteOutcome WriteResultFile(const std::filesystem::path& path, const ResultList& results);
