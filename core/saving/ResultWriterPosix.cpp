@@ -87,21 +87,21 @@ std::string FirstLine(const char* file)
 }
 
 // The process's start, in clock ticks after the boot, from /proc/PID/stat; 0
-// where it cannot be read, and errno ENOENT where there is no such process.
+// where it cannot be read, with errno ENOENT where there is no such process.
 std::uint64_t Started(long process)
 {
-    const std::string stat = FirstLine(("/proc/" + std::to_string(process) + "/stat").c_str());
-    if (stat.empty()) {
-        if (errno != ENOENT)
-            errno = 0;
+    const Descriptor file(::open(("/proc/" + std::to_string(process) + "/stat").c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0)
         return 0;
-    }
+    char space[1024] = {};
+    const ssize_t got = ::read(file.get(), space, sizeof space - 1);
+    errno = 0;
+    const std::string_view stat(space, got > 0 ? static_cast<std::size_t>(got) : 0);
     // After the name in brackets (which may hold anything): the state, then the 22nd field in all.
     std::size_t at = stat.rfind(')');
-    for (int field = 2; field < 22 && at != std::string::npos; ++field)
+    for (int field = 2; field < 22 && at != std::string_view::npos; ++field)
         at = stat.find(' ', at + 1);
-    errno = 0;
-    return at == std::string::npos ? 0 : std::strtoull(stat.c_str() + at + 1, nullptr, 10);
+    return at == std::string_view::npos ? 0 : std::strtoull(space + at + 1, nullptr, 10);
 }
 
 // This process on this computer. Processes in another PID namespace (a
