@@ -350,17 +350,22 @@ bool LookAndOpen(const std::wstring& target, const std::filesystem::path& path, 
         return false;
     if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
         found.link = true;
+        opened.file.reset();  // a handle that may write would keep the link from being held
         if (ResultWriterSeams::betweenLookAndOpen != nullptr)
             ResultWriterSeams::betweenLookAndOpen(path);
         // The link is held, so that nobody may change, rename or remove it while it is followed, and it must
         // still be the link that was looked at.
-        Handle held(::CreateFileW(target.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+        Handle held(::CreateFileW(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-        BY_HANDLE_FILE_INFORMATION link {};
-        if (!held.valid() || !::GetFileInformationByHandle(held.get(), &link)) {
-            found.swapped = ::GetLastError() == ERROR_FILE_NOT_FOUND || ::GetLastError() == ERROR_SHARING_VIOLATION;
-            return found.swapped;
+        if (!held.valid()) {
+            if (::GetLastError() != ERROR_FILE_NOT_FOUND)
+                return false;
+            found.swapped = true;  // gone
+            return true;
         }
+        BY_HANDLE_FILE_INFORMATION link {};
+        if (!::GetFileInformationByHandle(held.get(), &link))
+            return false;
         if (link.dwVolumeSerialNumber != info.dwVolumeSerialNumber || link.nFileIndexHigh != info.nFileIndexHigh
             || link.nFileIndexLow != info.nFileIndexLow || !(link.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
             found.swapped = true;
