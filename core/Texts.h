@@ -40,6 +40,12 @@ inline constexpr std::string_view kPlantedLink =
     "共有フォルダにある他のユーザーのシンボリックリンクです。リンク先には保存しません";
 inline constexpr std::string_view kSwapped = "保存先のファイルが確認の直後に別のものに置き換えられました";
 inline constexpr std::string_view kOldBytesUnreadable = "元のファイルを読めないため、その内容を控えてから上書きすることができません";
+inline constexpr std::string_view kSavingElsewhere =
+    "別の保存がこのファイルを書き換えている最中です。しばらくしてからやり直してください";
+// Added to the reason of a save that stopped for a full disk before it touched the file, with the room it needs.
+inline constexpr std::string_view kOldFileUntouched = "。元のファイルはそのままです";
+inline constexpr std::string_view kRoomNeeded = "。保存には ";
+inline constexpr std::string_view kRoomNeededEnd = " バイトの空きが必要です";
 // Added to the reason of a save that failed while writing the file in place.
 inline constexpr std::string_view kOldBytesRestored = " (元の内容に戻しました)";
 inline constexpr std::string_view kOldBytesLost = " (元の内容に戻せませんでした。元の内容の控え: ";

@@ -4,8 +4,11 @@
 #include "ResultWriter.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <thread>
 #include <vector>
 
 #include <dirent.h>
@@ -75,11 +78,55 @@ bool CopyBytes(int from, int to)
     }
 }
 
-std::string Computer()
+std::string FirstLine(const char* file)
 {
-    char name[256] = {};
-    ::gethostname(name, sizeof name - 1);
-    return name;
+    std::ifstream in(file);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
+// The process's start, in clock ticks after the boot, from /proc/PID/stat; 0
+// where it cannot be read, with errno ENOENT where there is no such process.
+std::uint64_t Started(long process)
+{
+    const Descriptor file(::open(("/proc/" + std::to_string(process) + "/stat").c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0)
+        return 0;
+    char space[1024] = {};
+    const ssize_t got = ::read(file.get(), space, sizeof space - 1);
+    errno = 0;
+    const std::string_view stat(space, got > 0 ? static_cast<std::size_t>(got) : 0);
+    // After the name in brackets (which may hold anything): the state, then the 22nd field in all.
+    std::size_t at = stat.rfind(')');
+    for (int field = 2; field < 22 && at != std::string_view::npos; ++field)
+        at = stat.find(' ', at + 1);
+    return at == std::string_view::npos ? 0 : std::strtoull(space + at + 1, nullptr, 10);
+}
+
+// This process on this computer. Processes in another PID namespace (a
+// container, a sandbox) number theirs anew: the namespace is part of the computer.
+SaverIdentity Saver()
+{
+    SaverIdentity saver;
+    const std::string machine = FirstLine("/etc/machine-id");
+    char space[256] = {};
+    const ssize_t size = ::readlink("/proc/self/ns/pid", space, sizeof space - 1);
+    if (ResultWriterSeams::machine != nullptr)
+        saver.machine = ResultWriterSeams::machine;
+    else if (!machine.empty() && size > 0)
+        saver.machine = machine + "\n" + std::string(space, static_cast<std::size_t>(size));
+    saver.boot = FirstLine("/proc/sys/kernel/random/boot_id");
+    saver.process = static_cast<long>(::getpid());
+    saver.started = Started(saver.process);
+    return saver;
+}
+
+// False only where there is no such process now, or another one has its number.
+bool Alive(long process, std::uint64_t started)
+{
+    const std::uint64_t now = Started(process);
+    return now == 0 ? errno != ENOENT : now == started;
 }
 
 // A new file of this process in `folder`, named for `leaf`; the descriptor,
@@ -87,9 +134,9 @@ std::string Computer()
 // folder's default ACL.
 int CreateLeftover(int folder, LeftoverName::Kind kind, const std::string& leaf, mode_t mode, std::string& name)
 {
-    const LeftoverName leftover{kind, leaf, static_cast<long>(::getpid()), Computer()};
+    const SaverIdentity saver = Saver();
     for (int attempt = 0; attempt < 100; ++attempt) {
-        name = leftover.make(LeftoverName::Letters());
+        name = LeftoverName::Of(kind, leaf, saver).name();
         const int fd = ::openat(folder, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         if (fd >= 0 || errno != EEXIST)
             return fd;
@@ -109,14 +156,11 @@ struct LeftoverGuard {
     }
 };
 
-bool Alive(long process)
-{
-    return ::kill(static_cast<pid_t>(process), 0) == 0 || errno == EPERM;
-}
-
-// Removes from `folder` this user's new files of saves on this computer whose
-// process is gone and, with `copies`, their copies of the old bytes of `leaf`;
-// true where such copies are there and were left.
+// Removes from `folder` what saves left that are proved to be this program's
+// own, made on this computer by this user in a process that is gone: their new
+// files, and with `copies` their copies of the old bytes of `leaf` (a copy of
+// another file's old bytes may be all that is left of them). True where such
+// copies are there and were left. Anything else stays, whatever its name.
 bool RemoveLeftovers(int folder, const std::string& leaf, bool copies)
 {
     const int fd = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -128,13 +172,13 @@ bool RemoveLeftovers(int folder, const std::string& leaf, bool copies)
         return false;
     }
     bool copiesLeft = false;
-    const std::string computer = LeftoverName::Computer(Computer());
+    const SaverIdentity saver = Saver();
     std::vector<std::string> gone;
     while (const dirent* entry = ::readdir(dir)) {
         const auto parts = LeftoverName::Parse(entry->d_name);
-        if (!parts || parts->computer != computer || parts->process == ::getpid() || Alive(parts->process))
+        if (!parts || !parts->gone(saver, Alive))
             continue;
-        const bool copy = parts->kind == LeftoverName::Kind::OldCopy && parts->chosen == LeftoverName::Chosen(leaf);
+        const bool copy = parts->kind == LeftoverName::Kind::OldCopy && parts->madeFor(leaf, saver);
         copiesLeft = copiesLeft || (copy && !copies);
         if (parts->kind == LeftoverName::Kind::NewFile || (copy && copies))
             gone.emplace_back(entry->d_name);
@@ -142,7 +186,7 @@ bool RemoveLeftovers(int folder, const std::string& leaf, bool copies)
     for (const std::string& name : gone) {
         struct stat info {};
         if (::fstatat(fd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode)
-            && info.st_uid == ::geteuid())
+            && info.st_uid == ::geteuid() && info.st_nlink == 1)
             ::unlinkat(fd, name.c_str(), 0);
     }
     ::closedir(dir);
@@ -252,9 +296,12 @@ bool CopyAttribute(int from, int to, const char* name)
 }
 
 #ifdef FS_IOC_GETFLAGS
-// The flags a user may set and a new file would not have by itself.
-constexpr int kCarriedFlags = FS_SECRM_FL | FS_UNRM_FL | FS_COMPR_FL | FS_SYNC_FL | FS_NODUMP_FL | FS_NOATIME_FL
-                              | FS_NOCOMP_FL | FS_NOCOW_FL;
+// Flags that tell how the file system stores a file, not what its user chose:
+// never carried. Every other flag the old file has, the new one must take.
+constexpr int kStorageFlags = FS_IMMUTABLE_FL | FS_APPEND_FL | FS_DIRTY_FL | FS_COMPRBLK_FL | FS_ENCRYPT_FL
+                              | FS_INDEX_FL | FS_IMAGIC_FL | FS_DIRSYNC_FL | FS_TOPDIR_FL | FS_HUGE_FILE_FL
+                              | FS_EXTENT_FL | FS_VERITY_FL | FS_EA_INODE_FL | FS_EOFBLOCKS_FL | FS_INLINE_DATA_FL
+                              | FS_CASEFOLD_FL | static_cast<int>(FS_RESERVED_FL);
 #endif
 
 // Gives the new file `to` everything the old file `from` had: owner and
@@ -290,21 +337,34 @@ bool Carry(int from, const struct stat& old, int to)
     int oldFlags = 0;
     int newFlags = 0;
     if (::ioctl(from, FS_IOC_GETFLAGS, &oldFlags) == 0 && ::ioctl(to, FS_IOC_GETFLAGS, &newFlags) == 0
-        && (oldFlags & kCarriedFlags) != (newFlags & kCarriedFlags)) {
-        newFlags = (newFlags & ~kCarriedFlags) | (oldFlags & kCarriedFlags);
-        if (::ioctl(to, FS_IOC_SETFLAGS, &newFlags) != 0)
+        && (oldFlags & ~kStorageFlags) != (newFlags & ~kStorageFlags)) {
+        newFlags = (newFlags & kStorageFlags) | (oldFlags & ~kStorageFlags);
+        // A flag the file system does not take may be dropped without an error: compared after.
+        if (::ioctl(to, FS_IOC_SETFLAGS, &newFlags) != 0 || ::ioctl(to, FS_IOC_GETFLAGS, &newFlags) != 0
+            || (oldFlags & ~kStorageFlags) != (newFlags & ~kStorageFlags))
             return false;
     }
 #endif
     return ::fstat(to, &now) == 0 && now.st_uid == old.st_uid && now.st_gid == old.st_gid && now.st_mode == old.st_mode;
 }
 
-// The folder's entries are durable only once it is flushed.
+// The folder's entries are durable only once it is flushed. A folder its user
+// may not list is open only as a place (EBADF): it cannot be flushed, and no
+// flush was tried, so there is nothing to tell.
 std::string FlushFolder(int folder)
 {
-    if (::fsync(folder) != 0 && errno != EINVAL)
+    if (::fsync(folder) != 0 && errno != EINVAL && errno != EBADF)
         return std::string(kNameMayNotSurvive);
     return {};
+}
+
+// A disk too full for what a save must write first: nothing was touched yet.
+WriteOutcome TooFull(int error, std::uintmax_t needed)
+{
+    if (error != ENOSPC && error != EDQUOT)
+        return FailedWith(error);
+    return Failed(SystemErrorReason(error) + std::string(kOldFileUntouched) + std::string(kRoomNeeded)
+                  + std::to_string(needed) + std::string(kRoomNeededEnd));
 }
 
 enum class Next { Done, InPlace, Again };
@@ -334,14 +394,14 @@ WriteOutcome Replace(int folder, const std::string& leaf, const std::string& byt
         // A folder that takes no new file.
         if (old != nullptr && (errno == EACCES || errno == EPERM))
             next = Next::InPlace;
-        return FailedWith(errno);
+        return TooFull(errno, bytes.size());
     }
     if (old != nullptr && !Carry(old->file.get(), old->info, file.get())) {
         next = Next::InPlace;
         return {};
     }
     if (!WriteAllAt(file.get(), bytes.data(), bytes.size(), 0) || ::fsync(file.get()) != 0)
-        return FailedWith(errno);
+        return TooFull(errno, bytes.size());
 
     if (unnamed) {
         const std::string source = std::string(ResultWriterSeams::openFiles) + "/" + std::to_string(file.get());
@@ -356,9 +416,9 @@ WriteOutcome Replace(int folder, const std::string& leaf, const std::string& byt
                 next = Next::Again;
             return FailedWith(errno);
         }
-        const LeftoverName leftover{LeftoverName::Kind::NewFile, leaf, static_cast<long>(::getpid()), Computer()};
+        const SaverIdentity saver = Saver();
         for (int attempt = 0; temporary.name.empty() && attempt < 100; ++attempt) {
-            std::string name = leftover.make(LeftoverName::Letters());
+            std::string name = LeftoverName::Of(LeftoverName::Kind::NewFile, leaf, saver).name();
             if (::linkat(AT_FDCWD, source.c_str(), folder, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
                 temporary.name = std::move(name);
             else if (errno != EEXIST)
@@ -389,18 +449,49 @@ std::string UsersTemporaryFolder()
     return folder != nullptr && *folder != '\0' ? folder : "/tmp";
 }
 
-// Rewrites the open file itself: a complete copy of its old bytes goes to disk
-// first (beside it, or in the user's temporary folder where its folder takes
-// no new file), then the file is cut, written and flushed, then the copy goes.
-WriteOutcome RewriteInPlace(int folder, const std::filesystem::path& folderName, const std::string& leaf,
-                            const Opened& old, const std::string& bytes)
+enum class Lock { Held, Busy, None };
+
+// Holds the whole file against another save that would rewrite it too, for as
+// long as the file stays open; waits a while for one that holds it. A file
+// system that has no such locks (some network file systems) gives None.
+Lock LockWhole(int fd)
+{
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    const auto until = std::chrono::steady_clock::now() + ResultWriterSeams::lockWait;
+    for (;;) {
+        if (::fcntl(fd, F_OFD_SETLK, &lock) == 0)
+            return Lock::Held;
+        if (errno == EINTR)
+            continue;
+        if (errno != EAGAIN && errno != EACCES)
+            return Lock::None;
+        if (std::chrono::steady_clock::now() >= until)
+            return Lock::Busy;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+// Rewrites the open file itself, holding it against other saves: a complete
+// copy of its old bytes goes to disk first (beside it, or in the user's
+// temporary folder where its folder takes no new file), then the file is cut,
+// written and flushed, then the copy goes.
+WriteOutcome RewriteInPlace(int folder, const std::filesystem::path& path, const std::filesystem::path& folderName,
+                            const std::string& leaf, const Opened& old, const std::string& bytes)
 {
     const int fd = old.file.get();
+    if (LockWhole(fd) == Lock::Busy)
+        return Failed(kSavingElsewhere);
+    struct stat info {};
+    if (::fstat(fd, &info) != 0)
+        return FailedWith(errno);
+    // The folder a copy goes to outlives the guard that removes the copy from it.
+    Descriptor elsewhere;
     LeftoverGuard copy{folder, {}};
     Descriptor copied;
-    Descriptor elsewhere;
     std::filesystem::path copyFolder = folderName;
-    if (!old.found.empty) {
+    if (info.st_size > 0) {
         copied.reset(CreateLeftover(folder, LeftoverName::Kind::OldCopy, leaf, 0600, copy.name));
         if (copied.get() < 0 && (errno == EACCES || errno == EPERM || errno == EROFS)) {
             copyFolder = UsersTemporaryFolder();
@@ -410,13 +501,17 @@ WriteOutcome RewriteInPlace(int folder, const std::filesystem::path& folderName,
                 copied.reset(CreateLeftover(elsewhere.get(), LeftoverName::Kind::OldCopy, leaf, 0600, copy.name));
         }
         if (copied.get() < 0)
-            return FailedWith(errno);
+            return TooFull(errno, static_cast<std::uintmax_t>(info.st_size));
         if (!CopyBytes(fd, copied.get()) || ::fsync(copied.get()) != 0)
-            return FailedWith(errno);
+            return TooFull(errno, static_cast<std::uintmax_t>(info.st_size));
         ::fsync(copy.folder);  // the copy's name, should the power fail now
     }
 
-    if (::ftruncate(fd, 0) == 0 && WriteAllAt(fd, bytes.data(), bytes.size(), 0) && ::fsync(fd) == 0)
+    bool written = ::ftruncate(fd, 0) == 0;
+    if (written && ResultWriterSeams::betweenCutAndWrite != nullptr)
+        ResultWriterSeams::betweenCutAndWrite(path);
+    written = written && WriteAllAt(fd, bytes.data(), bytes.size(), 0) && ::fsync(fd) == 0;
+    if (written)
         return {true, {}, {}};
     const int error = errno;
     const bool restored = ::ftruncate(fd, 0) == 0 && (copied.get() < 0 || CopyBytes(copied.get(), fd))
@@ -471,7 +566,7 @@ WriteOutcome WriteResultFile(const std::filesystem::path& path, const ResultList
             decision = SaveDecision::InsteadOfReplacing(opened.found);
         }
         outcome = decision.way == Way::Refuse ? Failed(decision.reason)
-                                              : RewriteInPlace(folder.get(), folderName, leaf, opened, bytes);
+                                              : RewriteInPlace(folder.get(), path, folderName, leaf, opened, bytes);
         break;
     }
     if (outcome.ok && copiesLeft)

@@ -1,12 +1,15 @@
 #include "TestSupport.h"
 
 #include "Texts.h"
+#include "saving/LeftoverName.h"
+#include "saving/Sha256.h"
 
 // Faults made to happen at the system calls the writer makes (the test binary is linked with --wrap for them): a
-// refused mode, a failed flush of the folder, or the process killed while it flushes a file (`injectedFile`, or any
-// when 0) or just after it cuts one. Calls of umask are counted.
-enum class Fault { None, RefusedMode, FolderFlushFails, KilledAtFlush, KilledAfterCut };
+// refused mode, a failed flush of the folder, a file system without locks, or the process killed while it flushes a
+// file (`injectedFile`, or any when 0) or just after it cuts one. Calls of umask are counted.
+enum class Fault { None, RefusedMode, FolderFlushFails, NoLocks, KilledAtFlush, KilledAfterCut };
 #ifndef _WIN32
+#include <cstdarg>
 #include <cstring>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
@@ -21,6 +24,20 @@ extern "C" int __real_fchmod(int fd, mode_t mode);
 extern "C" int __real_fsync(int fd);
 extern "C" int __real_ftruncate(int fd, off_t length);
 extern "C" mode_t __real_umask(mode_t mask);
+extern "C" int __real_fcntl(int fd, int command, void* argument);
+
+extern "C" int __wrap_fcntl(int fd, int command, ...)
+{
+    std::va_list arguments;
+    va_start(arguments, command);
+    void* argument = va_arg(arguments, void*);
+    va_end(arguments);
+    if (injected == Fault::NoLocks && command == F_OFD_SETLK) {
+        errno = ENOLCK;
+        return -1;
+    }
+    return __real_fcntl(fd, command, argument);
+}
 
 extern "C" int __wrap_fchmod(int fd, mode_t mode)
 {
@@ -57,7 +74,10 @@ extern "C" mode_t __wrap_umask(mode_t mask)
     ++umaskCalls;
     return __real_umask(mask);
 }
-#endif  // !_WIN32
+#else
+#include <aclapi.h>
+#include <sddl.h>
+#endif
 
 namespace rowtick { namespace {
 using namespace test;
@@ -72,6 +92,34 @@ ResultList ManyRows()
 }
 
 std::set<fs::path> Listing(Where folder) { return {fs::recursive_directory_iterator(folder), {}}; }
+
+TEST(Sha256, GivesTheKnownDigests)
+{
+    EXPECT_EQ(Sha256::Hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(Sha256::Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(Sha256::Hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+              "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+    EXPECT_EQ(Sha256::Hex(std::string(1000000, 'a')), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+}
+
+// A second save of the file, made while the first has cut it and not yet written it: it must not write.
+WriteOutcome secondSave;
+void SaveAgain(const fs::path& path)
+{
+    ResultWriterSeams::betweenCutAndWrite = nullptr;
+    ResultWriterSeams::lockWait = 100ms;
+    ResultList few;
+    few.append({Native("/src/second.c"), 5, {}});
+    secondSave = WriteResultFile(path, few);
+    ResultWriterSeams::lockWait = 3000ms;
+}
+
+// Two names that share their first 150 bytes (as the old names of leftovers kept them): B's copy is not A's.
+const std::string kLongA = std::string(150, 'n') + std::string(50, 'a') + ".csv";
+const std::string kLongB = std::string(150, 'n') + std::string(50, 'b') + ".csv";
+// Two names of bytes that are not text.
+const std::string kOddA = std::string(200, '\x80');
+const std::string kOddB = std::string(199, '\x80') + "\xbf";
 
 #ifdef _WIN32
 bool UnderWine()
@@ -115,6 +163,18 @@ TEST(WriteResultFile, SavesExactlyTheRowsAndNothingElse)
 
 fs::path OldFile(Where f) { return WriteFile(f / "result.csv", "1,\t/the/previous/result.c\r\n"); }
 
+// Leftovers of saves in an earlier boot, with the names they would have: this computer's go, another's stay.
+constexpr std::string_view kGoes = "a leftover of this computer";
+fs::path EarlierLeftovers(Where f)
+{
+    for (const char* machine : {"this computer", "another computer"}) {
+        const SaverIdentity saver{machine, "an earlier boot", 4000, 12345};
+        const std::string name = LeftoverName::Of(LeftoverName::Kind::NewFile, "result.csv", saver).name();
+        WriteFile(f / fs::path(std::u8string(name.begin(), name.end())), machine == "this computer"sv ? kGoes : "stays");
+    }
+    return OldFile(f);
+}
+
 fs::path HardLinkedOldFile(Where f)
 {
     const fs::path file = OldFile(f);
@@ -123,11 +183,53 @@ fs::path HardLinkedOldFile(Where f)
 }
 
 #ifdef _WIN32
-// What a save keeps of a file besides its bytes: its attributes and its stream, as one text to compare.
+// A file's owner and ACL as text ("O:...D:..."); "?" where they cannot be read.
+std::string Security(const fs::path& file, SECURITY_INFORMATION which = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION)
+{
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (::GetNamedSecurityInfoW(file.c_str(), SE_FILE_OBJECT, which, nullptr, nullptr, nullptr, nullptr, &descriptor)
+        != ERROR_SUCCESS)
+        return "?";
+    char* text = nullptr;
+    ::ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1, which, &text, nullptr);
+    const std::string security = text != nullptr ? text : "?";
+    ::LocalFree(text);
+    ::LocalFree(descriptor);
+    return security;
+}
+
+// What a save keeps of a file besides its bytes: its attributes, its stream, its owner and its ACL, as one text.
 std::string Extras(const fs::path& file)
 {
-    return std::to_string(::GetFileAttributesW(file.c_str())) + " " + ReadAll(file.native() + L":origin");
+    return std::to_string(::GetFileAttributesW(file.c_str())) + " " + ReadAll(file.native() + L":origin") + " "
+           + Security(file);
 }
+
+// True where an ACL's text grants access to some and only to the system and users (S-1-5-21-...), not to a group
+// such as Everyone (WD), Users (BU) or Authenticated Users (AU).
+bool UserAndSystemOnly(const std::string& acl)
+{
+    const std::regex grant(R"(\(A;[^;]*;[^;]*;[^;]*;[^;]*;([^)]*)\))");
+    int grants = 0;
+    for (std::sregex_iterator at(acl.begin(), acl.end(), grant), end; at != end; ++at) {
+        const std::string trustee = (*at)[1];
+        if (trustee != "SY" && !trustee.starts_with("S-1-5-21-"))
+            return false;
+        ++grants;
+    }
+    return grants > 0;
+}
+
+// The ACL of the copy of the old bytes, taken while the file is rewritten in place.
+std::string copyAcl;
+void LookAtTheCopy(const fs::path& path)
+{
+    ResultWriterSeams::betweenCutAndWrite = nullptr;
+    for (const fs::path& entry : fs::directory_iterator(path.parent_path()))
+        if (entry.extension() == ".old")
+            copyAcl = Security(entry, DACL_SECURITY_INFORMATION);
+}
+
 #else
 // The owner, group, mode, link count, ACL, extended attributes and flags of a file, as one text to compare.
 std::string Extras(const fs::path& file)
@@ -178,13 +280,15 @@ void SwapName(const fs::path& path)
 #endif
 
 enum class Obstacle { None, OrdinaryUser, GroupMember, AsRoot, CutOff, CutOffInPlace, FullDisk, Swapped, RefusedMode,
-                      FolderFlushFails, NotUnderWine, KilledInPlace, WithoutProc };
+                      FolderFlushFails, NoLocks, NotUnderWine, KilledInPlace, WithoutProc, OtherComputer,
+                      SecondSaveAtCut, PrivateCopy, ThisComputer };
 struct SaveCase {
     const char* scenario;
     fs::path (*prepare)(Where);  // gives the path to save to
     Obstacle obstacle = Obstacle::None;
     std::optional<std::string_view> reason = {};  // what the refusal says, or a part of it; none: saved
     Fault killed = Fault::None;  // how a save before it is killed (in place: at the file itself, not the new file)
+    const std::string* killedName = nullptr;  // the file in the folder the killed save writes, when not the same one
 };
 class Save : public ::testing::TestWithParam<SaveCase> {};
 
@@ -198,6 +302,12 @@ TEST_P(Save, WritesWhereAPlainOverwriteWouldOrLeavesWhatWasThere)
 {
     const SaveCase& c = GetParam();
     TempFolder folder;
+#ifndef _WIN32
+    // The user's temporary folder, where a copy goes from a folder that takes no new file: it is listed too.
+    fs::create_directory(folder.path() / "tmp");
+    fs::permissions(folder.path() / "tmp", fs::perms(01777));
+    ::setenv("TMPDIR", (folder.path() / "tmp").c_str(), 1);
+#endif
 #ifdef _WIN32
     if (c.obstacle == Obstacle::NotUnderWine && UnderWine())
         GTEST_SKIP() << "Wine does not keep this (see README)";
@@ -222,29 +332,41 @@ TEST_P(Save, WritesWhereAPlainOverwriteWouldOrLeavesWhatWasThere)
     std::set<fs::path> listed = Listing(folder.path());
     if (saved)
         listed.insert(file);
+    std::erase_if(listed, [](const fs::path& entry) { return fs::is_regular_file(entry) && ReadAll(entry) == kGoes; });
 #ifndef _WIN32
     const bool withoutProc = c.obstacle == Obstacle::WithoutProc;
+    const bool otherComputer = c.obstacle == Obstacle::OtherComputer;
     if (c.killed != Fault::None || withoutProc) {
+        const fs::path killedFile = c.killedName ? folder.path() / *c.killedName : file;
         struct stat info {};
-        ::stat(file.c_str(), &info);
+        ::stat(killedFile.c_str(), &info);
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
-            if (withoutProc && !HideProc())
+            if ((withoutProc && !HideProc()) || otherComputer)
                 ResultWriterSeams::openFiles = "/no/proc/here";
+            if (otherComputer)
+                ResultWriterSeams::machine = "another computer";
             injectedFile = c.obstacle == Obstacle::KilledInPlace ? info.st_ino : 0;
             injected = c.killed;
-            const WriteOutcome outcome = WriteResultFile(path, ManyRows());
-            ::_exit(outcome.ok && ReadAll(file) == ResultFileBytes(ManyRows()) ? 0 : 1);
+            const WriteOutcome outcome = WriteResultFile(killedFile, ManyRows());
+            ::_exit(outcome.ok && ReadAll(killedFile) == ResultFileBytes(ManyRows()) ? 0 : 1);
         }
         int status = 0;
         ASSERT_EQ(::waitpid(child, &status, 0), child);
         EXPECT_EQ(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL, c.killed != Fault::None);
         EXPECT_EQ(WIFEXITED(status) && WEXITSTATUS(status) == 0, c.killed == Fault::None);
         std::set<std::string> left;  // what the killed save left besides the file
-        for (const fs::path& entry : Listing(folder.path()))
-            if (!listed.contains(entry))
-                left.insert(ReadAll(entry));
+        for (const fs::path& entry : Listing(folder.path())) {
+            if (listed.contains(entry))
+                continue;
+            left.insert(ReadAll(entry));
+            // Not this save's to remove: another file's copy, another computer's file, one of a process whose start
+            // was not known (no /proc).
+            const auto parts = LeftoverName::Parse(entry.filename().string());
+            if (c.killedName || otherComputer || (parts && parts->started == 0))
+                listed.insert(entry);
+        }
         const std::string now = ReadAll(file);
         EXPECT_TRUE(now == before || now == ResultFileBytes(ManyRows()) || left.contains(before));
         EXPECT_TRUE(left.empty() || c.obstacle != Obstacle::None);
@@ -260,10 +382,27 @@ TEST_P(Save, WritesWhereAPlainOverwriteWouldOrLeavesWhatWasThere)
     if (c.obstacle == Obstacle::Swapped)
         ResultWriterSeams::betweenLookAndOpen = SwapName;
     injected = c.obstacle == Obstacle::RefusedMode ? Fault::RefusedMode
-             : c.obstacle == Obstacle::FolderFlushFails ? Fault::FolderFlushFails : Fault::None;
+             : c.obstacle == Obstacle::FolderFlushFails ? Fault::FolderFlushFails
+             : c.obstacle == Obstacle::NoLocks ? Fault::NoLocks : Fault::None;
     umaskCalls = 0;
 #endif
+    if (c.obstacle == Obstacle::SecondSaveAtCut)
+        ResultWriterSeams::betweenCutAndWrite = SaveAgain;
+    if (c.obstacle == Obstacle::ThisComputer)
+        ResultWriterSeams::machine = "this computer";
+#ifdef _WIN32
+    if (c.obstacle == Obstacle::PrivateCopy)
+        ResultWriterSeams::betweenCutAndWrite = LookAtTheCopy;
+#endif
     const WriteOutcome outcome = WriteResultFile(path, ManyRows());
+    ResultWriterSeams::betweenCutAndWrite = nullptr;
+    ResultWriterSeams::machine = nullptr;
+    if (c.obstacle == Obstacle::SecondSaveAtCut)
+        EXPECT_EQ(secondSave.reason, kSavingElsewhere);
+#ifdef _WIN32
+    if (c.obstacle == Obstacle::PrivateCopy)  // the user's alone, whoever may read the folder
+        EXPECT_TRUE(UserAndSystemOnly(copyAcl)) << copyAcl;
+#endif
 #ifndef _WIN32
     injected = Fault::None;
     ResultWriterSeams::betweenLookAndOpen = nullptr;
@@ -289,6 +428,14 @@ TEST_P(Save, WritesWhereAPlainOverwriteWouldOrLeavesWhatWasThere)
 
 INSTANTIATE_TEST_SUITE_P(Targets, Save, ::testing::Values(
         SaveCase{"second hard link", HardLinkedOldFile},
+        SaveCase{"second save while the first rewrites in place", HardLinkedOldFile, Obstacle::SecondSaveAtCut},
+        SaveCase{"the user's own files named like leftovers", [](Where f) {
+            WriteFile(f / ".notes.rowtick-999999-vm-draft1.new", "the user's draft");
+            WriteFile(f / ".notes.rowtick-999999-12345-0123456789abcdef-draft1-0123456789abcdef0123456789abcdef.new", "too");
+            WriteFile(f / ".notes.rowtick-1-99999999999999999999-0123456789abcdef-draft1-0123456789abcdef0123456789abcdef.old", "and");
+            return OldFile(f);
+        }},
+        SaveCase{"leftovers of an earlier boot, this computer's and another's", EarlierLeftovers, Obstacle::ThisComputer},
         SaveCase{"read-only file", [](Where f) {
             fs::permissions(OldFile(f), fs::perms(0440));
             return f / "result.csv";
@@ -305,6 +452,15 @@ INSTANTIATE_TEST_SUITE_P(Targets, Save, ::testing::Values(
             ::CreateSymbolicLinkW((f / "link.csv").c_str(), OldFile(f).c_str(), 0);
             return f / "link.csv";
         }, Obstacle::NotUnderWine},
+        SaveCase{"copy of the old bytes, its user's alone", HardLinkedOldFile, Obstacle::PrivateCopy},
+        SaveCase{"another owner's file", [](Where f) {
+            const fs::path file = OldFile(f);
+            PSECURITY_DESCRIPTOR descriptor = nullptr;
+            ::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"O:BA", SDDL_REVISION_1, &descriptor, nullptr);
+            ::SetFileSecurityW(file.c_str(), OWNER_SECURITY_INFORMATION, descriptor);
+            ::LocalFree(descriptor);
+            return file;
+        }},
         SaveCase{"hidden file with a stream", [](Where f) {
             const fs::path file = OldFile(f);
             WriteFile(file.native() + L":origin", "kept");
@@ -332,7 +488,7 @@ INSTANTIATE_TEST_SUITE_P(Targets, Save, ::testing::Values(
         }, Obstacle::Swapped, kSwapped},
         SaveCase{"write in place cut off part-way", [](Where f) { return WritableOldFileInFolder(f, fs::perms(0555)); },
                  Obstacle::CutOffInPlace, kOldBytesRestored},
-        SaveCase{"full disk", [](Where f) { return OldFile(f / "disk"); }, Obstacle::FullDisk, "ディスクの空き容量が足りません"},
+        SaveCase{"full disk", [](Where f) { return OldFile(f / "disk"); }, Obstacle::FullDisk, kOldFileUntouched},
         SaveCase{"link to a file", [](Where f) {
             fs::permissions(OldFile(f), fs::perms(0640));
             fs::create_symlink("result.csv", f / "link.csv");
@@ -360,12 +516,19 @@ INSTANTIATE_TEST_SUITE_P(Targets, Save, ::testing::Values(
             return file;
         }, Obstacle::GroupMember},
         SaveCase{"mode a new file cannot take", OldFile, Obstacle::RefusedMode},
+        SaveCase{"hard link on a file system without locks", HardLinkedOldFile, Obstacle::NoLocks},
+        SaveCase{"folder its user may write but not list", [](Where f) {
+            const fs::path file = OldFile(f);
+            GiveAway(file, 65534, 65534);
+            fs::permissions(f, fs::perms(0333));
+            return file;
+        }, Obstacle::OrdinaryUser},
         SaveCase{"folder that cannot be flushed", OldFile, Obstacle::FolderFlushFails},
         SaveCase{"ACL, attributes and flags", [](Where f) {
             const fs::path file = OldFile(f);
             Run("setfacl -m u:65534:rw,g::r " + file.native());
             Run("setfattr -n user.origin -v kept " + file.native());
-            Run("chattr +d " + file.native());
+            Run("chattr +d +t " + file.native());
             return file;
         }},
         SaveCase{"new file in a folder with a default ACL", [](Where f) {
@@ -376,7 +539,16 @@ INSTANTIATE_TEST_SUITE_P(Targets, Save, ::testing::Values(
         SaveCase{"after a save in place killed at the flush", HardLinkedOldFile, Obstacle::KilledInPlace, {}, Fault::KilledAtFlush},
         SaveCase{"after a save in place killed after the cut", HardLinkedOldFile, Obstacle::KilledInPlace, {}, Fault::KilledAfterCut},
         SaveCase{"after a save without proc, through a named temporary", OldFile, Obstacle::WithoutProc},
-        SaveCase{"after a save without proc killed at the flush", OldFile, Obstacle::WithoutProc, {}, Fault::KilledAtFlush}),
+        SaveCase{"after a save without proc killed at the flush", OldFile, Obstacle::WithoutProc, {}, Fault::KilledAtFlush},
+        SaveCase{"after another computer's save killed at the flush", OldFile, Obstacle::OtherComputer, {}, Fault::KilledAtFlush},
+        SaveCase{"after a save of a name sharing 150 bytes, killed after the cut", [](Where f) {
+            fs::create_hard_link(WriteFile(f / kLongB, "B's only rows\r\n"), f / "B's other name");
+            return WriteFile(f / kLongA, "A's rows\r\n");
+        }, Obstacle::KilledInPlace, {}, Fault::KilledAfterCut, &kLongB},
+        SaveCase{"after a save of a name of other bytes, killed after the cut", [](Where f) {
+            fs::create_hard_link(WriteFile(f / kOddB, "B's only rows\r\n"), f / "B's other name");
+            return WriteFile(f / kOddA, "A's rows\r\n");
+        }, Obstacle::KilledInPlace, {}, Fault::KilledAfterCut, &kOddB}),
 #endif
     ScenarioName);
 
