@@ -92,7 +92,10 @@ EOF
 
 # The windows plugin's tablet support needs the wintab header, which Debian's
 # source leaves out; and with OpenGL off the plugin still reaches for
-# QOpenGLStaticContext under dynamicgl: both off.
+# QOpenGLStaticContext under dynamicgl: both off. QtGui builds its DirectWrite
+# font database only with direct2d, which Rowtick does not need, while the
+# plugin asks for it under directwrite3 alone: that off too (the plugin's own
+# GDI font database serves).
 log "configuring"
 cmake -S "$source_dir" -B "$work/build" -G Ninja -Wno-dev \
   -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
@@ -108,7 +111,7 @@ cmake -S "$source_dir" -B "$work/build" -G Ninja -Wno-dev \
   -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_freetype=OFF \
   -DFEATURE_system_harfbuzz=OFF -DFEATURE_system_png=OFF -DFEATURE_system_jpeg=OFF \
   -DFEATURE_system_doubleconversion=OFF -DFEATURE_system_libb2=OFF \
-  -DFEATURE_tabletevent=OFF -DFEATURE_dynamicgl=OFF \
+  -DFEATURE_tabletevent=OFF -DFEATURE_dynamicgl=OFF -DFEATURE_directwrite3=OFF \
   >"$work/configure.log" 2>&1 \
   || { tail -n 40 "$work/configure.log" >&2; exit 1; }
 
