@@ -50,8 +50,9 @@ find "$stage" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 
 # Every DLL the program and its plugins import is one of Windows' own or is
 # packed beside it.
-windows_dlls=" advapi32 authz comdlg32 d3d11 d3d9 dwmapi dwrite dxgi gdi32 imm32 kernel32 mpr msvcrt
-  netapi32 ole32 oleaut32 setupapi shell32 shlwapi user32 userenv uxtheme version winmm ws2_32 wtsapi32 "
+windows_dlls=" advapi32 authz comdlg32 d3d11 d3d9 dwmapi dwrite dxgi gdi32 imm32 kernel32 mpr msvcrt "
+windows_dlls+=" netapi32 ole32 oleaut32 setupapi shcore shell32 shlwapi user32 userenv uxtheme version "
+windows_dlls+=" winmm ws2_32 wtsapi32 "
 missing=0
 for dll in $(find "$stage" \( -name '*.exe' -o -name '*.dll' \) -exec "$triple-objdump" -p {} + \
                | sed -n 's/^\s*DLL Name: //p' | sort -u); do
