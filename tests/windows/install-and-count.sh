@@ -87,6 +87,10 @@ wait_for 60 "window named Rowtick" xdotool search --onlyvisible --name '^Rowtick
 window="$(xdotool search --onlyvisible --name '^Rowtick$' | head -n 1)"
 eval "$(xdotool getwindowgeometry --shell "$window")"  # X, Y: the client area's corner
 echo "window ${WIDTH}x${HEIGHT} at $X,$Y"
+# Centred with its frame, which Wine draws itself here: as much room left as
+# right, and less below than above, where the title bar is.
+((X == 1024 - X - WIDTH)) || fail "not centred across: the client area at x=$X"
+((768 - Y - HEIGHT < Y && 768 - Y - HEIGHT + 80 > Y)) || fail "not centred down: the client area at y=$Y"
 
 XDNDRAW_TIMEOUT=30 "$work/xdndraw" "$window" $((X + 100)) $((Y + 60)) "$work/drop.uri" >/dev/null \
   || fail "the drop was not taken"
