@@ -18,6 +18,7 @@ timer=$build/bench/rowtick-time-to-map
 program=("$build/app/rowtick")
 other=("$build/bench/rowtick-bare-window")
 if [[ -n ${ROWTICK_WINE:-} ]]; then
+  build=$(cd "$build" && pwd)
   timer=$repo/build-test/bench/rowtick-time-to-map
   qt=$(sed -n 's|^Qt6_DIR:PATH=\(.*\)/lib/cmake/Qt6$|\1|p' "$build/CMakeCache.txt")
   runtime=$(dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name=libstdc++-6.dll)")
