@@ -80,12 +80,44 @@ done >"$work/drop.uri"
   printf '1,\t%s\r\n' "$(winepath -w "$work/files/last.c")"
 } | iconv -f UTF-8 -t CP932 >"$work/expected.csv"
 
-(cd "$installed" && exec wine ./Rowtick.exe >/dev/null 2>&1) &
-disown $!  # ended by wineserver -k, quietly
-pids+=($!)
-wait_for 60 "window named Rowtick" xdotool search --onlyvisible --name '^Rowtick$'
-window="$(xdotool search --onlyvisible --name '^Rowtick$' | head -n 1)"
-eval "$(xdotool getwindowgeometry --shell "$window")"  # X, Y: the client area's corner
+# count_and_save NAME: presses 「ｶｳﾝﾄ開始」 in the window at X,Y, saves through the
+# dialog to C:\NAME and compares the bytes with the expected rows.
+count_and_save() {
+  local name="$1" saved="$WINEPREFIX/drive_c/$1" X="$X" Y="$Y" WIDTH HEIGHT dialog
+  sleep 1
+  xdotool mousemove $((X + 212)) $((Y + 277)) click 1  # 「ｶｳﾝﾄ開始」
+  sleep 1
+  xdotool mousemove $((X + 288)) $((Y + 277)) click 1  # 「結果保存」
+  # The dialog's title is Qt's own, translated: the translation beside the program was found.
+  wait_for 30 "save dialog named 名前を付けて保存" xdotool search --onlyvisible --name '^名前を付けて保存$'
+  dialog="$(xdotool search --onlyvisible --name '^名前を付けて保存$' | head -n 1)"
+  eval "$(xdotool getwindowgeometry --shell "$dialog")"
+  xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2))  # the keys go where the pointer is
+  sleep 0.5
+  xdotool type --delay 20 "C:\\$name"
+  xdotool key Return
+  # The confirmation comes once the file is whole.
+  wait_for 30 "confirmation 保存しました after the save" xdotool search --onlyvisible --name '^Halvern$'
+  [[ -f "$saved" ]] || fail "nothing saved at C:\\$name"
+  if ! cmp "$saved" "$work/expected.csv"; then
+    echo "saved:" >&2; od -c "$saved" >&2
+    echo "expected:" >&2; od -c "$work/expected.csv" >&2
+    fail "the rows saved in $name differ"
+  fi
+  echo "saved the three rows in $name, code page 932, CR LF"
+}
+
+# start_program ARGUMENT...: starts wine with the arguments and finds the window.
+start_program() {
+  (cd "$installed" && exec wine "$@" >/dev/null 2>&1) &
+  disown $!  # ended by wineserver -k, quietly
+  pids+=($!)
+  wait_for 60 "window named Rowtick" xdotool search --onlyvisible --name '^Rowtick$'
+  window="$(xdotool search --onlyvisible --name '^Rowtick$' | head -n 1)"
+  eval "$(xdotool getwindowgeometry --shell "$window")"  # X, Y: the client area's corner
+}
+
+start_program ./Rowtick.exe
 echo "window ${WIDTH}x${HEIGHT} at $X,$Y"
 # Centred with its frame, which Wine draws itself here: as much room left as
 # right, and less below than above, where the title bar is.
@@ -94,28 +126,13 @@ echo "window ${WIDTH}x${HEIGHT} at $X,$Y"
 
 XDNDRAW_TIMEOUT=30 "$work/xdndraw" "$window" $((X + 100)) $((Y + 60)) "$work/drop.uri" >/dev/null \
   || fail "the drop was not taken"
-sleep 1
-xdotool mousemove $((X + 212)) $((Y + 277)) click 1  # 「ｶｳﾝﾄ開始」
-sleep 1
-xdotool mousemove $((X + 288)) $((Y + 277)) click 1  # 「結果保存」
-# The dialog's title is Qt's own, translated: the translation beside the program was found.
-wait_for 30 "save dialog named 名前を付けて保存" xdotool search --onlyvisible --name '^名前を付けて保存$'
-dialog="$(xdotool search --onlyvisible --name '^名前を付けて保存$' | head -n 1)"
-eval "$(xdotool getwindowgeometry --shell "$dialog")"
-xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2))  # the keys go where the pointer is
-sleep 0.5
-xdotool type --delay 20 'C:\result.csv'
-xdotool key Return
-saved="$WINEPREFIX/drive_c/result.csv"
-# The confirmation comes once the file is whole.
-wait_for 30 "confirmation 保存しました after the save" xdotool search --onlyvisible --name '^Halvern$'
-[[ -f "$saved" ]] || fail "nothing saved at C:\\result.csv"
-if ! cmp "$saved" "$work/expected.csv"; then
-  echo "saved:" >&2; od -c "$saved" >&2
-  echo "expected:" >&2; od -c "$work/expected.csv" >&2
-  fail "the saved rows differ"
-fi
-echo "saved the three rows, code page 932, CR LF"
+count_and_save result.csv
+
+# "Send to" with the three files selected: one start of the program with them.
+wineserver -k
+start_program start /unix "$send_to" "$(winepath -w "$work/files/first.bas")" \
+  "$(winepath -w "$work/files/計算 表.txt")" "$(winepath -w "$work/files/last.c")"
+count_and_save sent.csv
 
 # The program ends; the uninstall leaves nothing behind.
 wineserver -k
