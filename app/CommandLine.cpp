@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "Form1.h"
+#include "Utf8Arguments.h"
 
 namespace rowtick {
 
@@ -167,7 +168,7 @@ std::vector<DroppedTarget> CommandLine::targets(const std::filesystem::path& cur
     std::vector<DroppedTarget> targets;
     targets.reserve(files_.size());
     for (const std::string& file : files_)
-        targets.push_back({Absolute(currentFolder, std::filesystem::path(file)).native(), {}});
+        targets.push_back({Absolute(currentFolder, Utf8Arguments::PathOf(file)).native(), {}});
     return targets;
 }
 

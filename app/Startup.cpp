@@ -64,9 +64,13 @@ bool SetUpApplication(QApplication& app)
     // file dialog and the message-box buttons must be too.
     const QLocale japanese(QLocale::Japanese, QLocale::Japan);
     auto* translator = new QTranslator(&app);
-    const bool found = translator->load(japanese,
-                                        QStringLiteral("qtbase"), QStringLiteral("_"),
-                                        QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+#ifdef _WIN32
+    // A Windows program carries its own files: the translation lies beside it.
+    const QString folder = QCoreApplication::applicationDirPath();
+#else
+    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+#endif
+    const bool found = translator->load(japanese, QStringLiteral("qtbase"), QStringLiteral("_"), folder);
     if (found)
         QApplication::installTranslator(translator);
     else
@@ -80,6 +84,10 @@ void CentreWithFrame(QWidget& window)
     const QScreen* screen = window.screen();
     if (!handle || !screen)
         return;
+#ifdef _WIN32
+    // Windows frames the window as it creates it: the frame is known at once.
+    window.move(screen->availableGeometry().center() - QRect(QPoint(), window.frameGeometry().size()).center());
+#else
     // The frame is added around the client area, which moves by the frame's
     // top-left margins; the first such move is answered by centring the
     // frame. Any later one is the user's.
@@ -96,6 +104,7 @@ void CentreWithFrame(QWidget& window)
     };
     (*connections)[0] = QObject::connect(handle, &QWindow::xChanged, &window, centre);
     (*connections)[1] = QObject::connect(handle, &QWindow::yChanged, &window, centre);
+#endif
 }
 
 }  // namespace rowtick

@@ -9,6 +9,7 @@
 #include "Form1.h"
 #include "QtDesktop.h"
 #include "Startup.h"
+#include "Utf8Arguments.h"
 #ifdef ROWTICK_WITH_DBUS
 #include "ApplicationService.h"
 #endif
@@ -23,7 +24,8 @@ constexpr int kHandOverTimeoutMs = 500;
 int main(int argc, char* argv[])
 {
     // Questions and mistakes are answered before anything needs a display.
-    rowtick::CommandLine commandLine(argc, argv);
+    rowtick::Utf8Arguments arguments(argc, argv);
+    rowtick::CommandLine commandLine(arguments.argc(), arguments.argv());
     if (commandLine.answerQuestion(std::cout))
         return 0;
     if (commandLine.refuseMistake(std::cerr))

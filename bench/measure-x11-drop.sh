@@ -12,11 +12,20 @@
 # With SAVE_TO=FILE in the environment, the rows are then saved through the real
 # save dialog: the save button is clicked, FILE typed into the dialog and
 # Return pressed, and the memory printed once the program is idle again.
+# With ROWTICK_WINE=1 the program is BUILD/app/Rowtick.exe (a Windows build)
+# started as `wine Rowtick.exe`, with the environment Wine needs already set
+# (WINEPREFIX, WINEPATH, a Japanese locale); the uri-list then names files as
+# X programs do, and Wine hands them over as a Windows drop.
 set -euo pipefail
 build=$1 xdndraw=$2 list=$3 then=${5:-}
 export DISPLAY=${4:-:10} QT_QPA_PLATFORM=xcb
+program=("$build/app/rowtick")
+if [[ -n ${ROWTICK_WINE:-} ]]; then
+  unset QT_QPA_PLATFORM
+  program=(wine "$build/app/Rowtick.exe")
+fi
 
-"$build/app/rowtick" >/dev/null 2>&1 &
+"${program[@]}" >/dev/null 2>&1 &
 pid=$!
 trap 'kill $pid 2>/dev/null' EXIT
 window=""
@@ -49,7 +58,7 @@ if [ -n "$then" ]; then
   echo "dropped:  $(memory)"
 fi
 start=$(date +%s.%N)
-xdotool key --window "$window" space
+xdotool mousemove $((X + 212)) $((Y + 277)) click 1   # the count button's middle
 sleep 0.5
 idle
 echo "counted:  $(memory) (idle $(echo "$(date +%s.%N) - $start - 1" | bc) s after the press)"

@@ -21,6 +21,7 @@ if [[ "$purpose" == test ]]; then
     googletest wine wine64 locales
     libx11-dev xvfb openbox xdotool x11-utils
     acl attr dosfstools fusefat
+    wixl msitools faketime zip
   )
 fi
 

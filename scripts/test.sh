@@ -2,8 +2,9 @@
 # Installs what is missing, builds Rowtick with its tests and runs every test:
 # once as built for use, once under AddressSanitizer and UndefinedBehaviorSanitizer
 # (with the fuzzing test of the line counter), and the core's and the window's
-# tests once more under ThreadSanitizer; the core and its tests also cross-built
-# for Windows and run under Wine.
+# tests once more under ThreadSanitizer; the core, the window and their tests
+# also cross-built for Windows (with Qt built once by scripts/qt-mingw.sh) and
+# run under Wine, and the Windows installer tried there.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,13 +18,20 @@ cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 cmake --build build-test -j "$jobs"
 ctest --test-dir build-test --output-on-failure -j "$jobs"
 
-step "Core tests on Windows: cross-built with MinGW-w64, run under Wine"
+step "Windows: Qt for MinGW-w64 (built once, then taken from ~/.cache/rowtick)"
+qt="$(scripts/qt-mingw.sh | tail -n 1)"
+
+step "Windows: cross-built with MinGW-w64 and that Qt, the tests run under Wine"
+# The core's and the window's tests (offscreen), then the MSI and the zip from
+# this build and the whole program installed and driven under Wine on Xvfb.
 # A fresh Wine prefix each time; CTest starts and stops its Wine server, and the
 # trap stops it too should the run be cut short.
+grep -qF "$qt/" build-win/CMakeCache.txt 2>/dev/null || rm -rf build-win  # made with another Qt, or none
 rm -rf build-win/wine-prefix
 trap 'WINEPREFIX="$PWD/build-win/wine-prefix" wineserver -k 2>/dev/null || true' EXIT
-cmake -S . -B build-win -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake >/dev/null
+cmake -S . -B build-win -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE="$qt/lib/cmake/Qt6/qt.toolchain.cmake" \
+  -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake >/dev/null
 cmake --build build-win -j "$jobs"
 ctest --test-dir build-win --output-on-failure -j "$jobs"
 

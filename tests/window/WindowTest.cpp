@@ -14,14 +14,16 @@
 #include <QTest>
 #include <QTimer>
 
-#include <csignal>
 #include <fstream>
-#include <fcntl.h>
-#include <unistd.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <optional>
 #include <sstream>
+#ifndef _WIN32
+#include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 #include <QProcess>
 #ifdef ROWTICK_WITH_DBUS
@@ -33,6 +35,7 @@
 #include "counting/CountingRun.h"
 #include "Desktop.h"
 #include "Form1.h"
+#include "Module1.h"
 #include "PanelStatusBar.h"
 #include "Startup.h"
 #include "TabStopDelegate.h"
@@ -42,6 +45,20 @@ using namespace rowtick;
 namespace {
 
 const QString kHint = QStringLiteral("ここにファイルを投げて下さい！");
+
+// A path the test made as the window shows it: on Windows with backslashes.
+QString Shown(const QString& path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+QStringList Shown(const QStringList& paths)
+{
+    QStringList shown;
+    for (const QString& path : paths)
+        shown.append(Shown(path));
+    return shown;
+}
 
 // Records URLs and messages, says Yes to questions; the save dialog picks `savePath` or cancels.
 struct RecordingDesktop final : Desktop {
@@ -98,6 +115,7 @@ int Drop(QWidget* target, QMimeData& data)
     return int(enter.isAccepted()) + int(move.isAccepted()) + int(drop.isAccepted());
 }
 
+#ifndef _WIN32
 // Pointers to the strings' bytes, ending with a null pointer, as `main` and execve take them.
 std::vector<char*> Pointers(QByteArrayList& strings)
 {
@@ -107,6 +125,7 @@ std::vector<char*> Pointers(QByteArrayList& strings)
     pointers.push_back(nullptr);
     return pointers;
 }
+#endif
 
 int Drop(QWidget* target, const QStringList& paths)
 {
@@ -135,7 +154,7 @@ QStringList RowTexts(const ResultList& list)
 {
     QStringList rows;
     for (const ResultRow& row : list.rows())
-        rows.append(QFile::decodeName(QByteArray::fromStdString(row.text())));
+        rows.append(DisplayText(row));
     return rows;
 }
 
@@ -153,6 +172,7 @@ QByteArray ReadAll(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : "<unreadable>";
 }
 
+#ifndef _WIN32
 // The program itself, started in `folder` with the arguments' very bytes and
 // the environment changed by `environment` ("NAME=VALUE" sets, "NAME" removes),
 // its error output into `errorFile` when one is named.
@@ -204,6 +224,8 @@ struct Program {
     }
 };
 
+#endif
+
 #ifdef ROWTICK_WITH_DBUS
 // A session bus of the test's own, so that no other program's window answers.
 struct PrivateBus {
@@ -253,7 +275,7 @@ class WindowTest : public QObject {
     void click(const QString& name) const { QTest::mouseClick(control(name), Qt::LeftButton); }
     QString file(const QString& name, const QByteArray& content = "x\n") const
     {
-        std::ofstream(QFile::encodeName(dir_->filePath(name)).toStdString(), std::ios::binary) << content.toStdString();
+        std::ofstream(PathFromText(dir_->filePath(name)), std::ios::binary) << content.toStdString();
         return dir_->filePath(name);
     }
     QByteArray dirBytes() const { return QFile::encodeName(dir_->path()); }
@@ -289,7 +311,7 @@ class WindowTest : public QObject {
     qsizetype hold(const QStringList& paths, const QString& path)  // returns its place in `paths`
     {
         hold_ = std::make_shared<Hold>();
-        hold_->path = QFile::encodeName(path).toStdString();
+        hold_->path = PathFromText(path);
         form_->setLineCounter([h = hold_](const std::filesystem::path& p, const std::atomic<bool>* stop) {
             if (p == h->path)
                 h->open.acquire();
@@ -338,7 +360,7 @@ private slots:
         hold_.reset();
         QDir::setCurrent(QDir::tempPath());
         std::error_code ignored;  // by bytes: QDir cannot remove names that are not UTF-8
-        std::filesystem::remove_all(dirBytes().toStdString(), ignored);
+        std::filesystem::remove_all(PathFromText(dir_->path()), ignored);
     }
 
 
@@ -393,16 +415,16 @@ private slots:
         QVERIFY(QDir(dir_->path()).mkpath(folder));
         const QStringList paths{file("c.txt"), file("計算 表 gjpq.bas"), file(folder + "/MainWindow.cpp")};
         dropFiles(paths);
-        QCOMPARE(Rows(targets()), QStringList{kHint} + paths);
+        QCOMPARE(Rows(targets()), QStringList{kHint} + Shown(paths));
         auto* panel1 = status()->findChild<QLabel*>("panel1");
-        QCOMPARE(status()->panelText(0), paths.last());  // too long: shortened in the middle, whole in the tip
+        QCOMPARE(status()->panelText(0), Shown(paths.last()));  // too long: shortened in the middle, whole in the tip
         QVERIFY(panel1->text().contains(QChar(0x2026)));
-        QCOMPARE(panel1->toolTip(), paths.last());
-        QCOMPARE(panel1->accessibleDescription(), paths.last());
+        QCOMPARE(panel1->toolTip(), Shown(paths.last()));
+        QCOMPARE(panel1->accessibleDescription(), Shown(paths.last()));
         QCOMPARE(status()->findChild<QLabel*>("panel2")->text(), QStringLiteral("登録数=3"));
         QVERIFY(status()->rect().contains(status()->panelRect(1)));  // the count still in the bar
         targets()->setFocus(Qt::TabFocusReason);
-        QCOMPARE(status()->panelText(0), paths.last());  // the focus selects nothing
+        QCOMPARE(status()->panelText(0), Shown(paths.last()));  // the focus selects nothing
         clickTarget(2);
         QCOMPARE(status()->panelText(0), QStringLiteral("計算 表 gjpq.bas"));
         QCOMPARE(panel1->text(), status()->panelText(0));  // short: shown whole, no tip
@@ -452,7 +474,7 @@ private slots:
             QTest::keyClick(control(name), Qt::Key(key));
         }
 
-        QCOMPARE(Rows(results()), outcome == "counted" ? QStringList{"1,\t" + path} : QStringList{});
+        QCOMPARE(Rows(results()), outcome == "counted" ? QStringList{"1,\t" + Shown(path)} : QStringList{});
         const QList<QUrl> opened = outcome == "opened" ? QList{QUrl::fromLocalFile(path)} : outcome.contains(':') ? QList{QUrl(outcome)} : QList<QUrl>{};
         QCOMPARE(desktop_->openedUrls, opened);
         QCOMPARE(form_->isVisible(), outcome != "closed");
@@ -483,7 +505,8 @@ private slots:
         const QStringList paths{file("two.txt", "a\r\nb"), dir_->path(), dir_->filePath("gone.txt"), file("five.bas", "1\n2\n3\n4\n5\n")};
         dropFiles(paths);
         click("Command2");
-        const QStringList once{"2,\t" + paths[0], "-,\t" + paths[1], "-,\t" + paths[2], "5,\t" + paths[3]};
+        const QStringList shown = Shown(paths);
+        const QStringList once{"2,\t" + shown[0], "-,\t" + shown[1], "-,\t" + shown[2], "5,\t" + shown[3]};
         QCOMPARE(Rows(results()), once);
         const QStringList reasons{"", "フォルダです", "ファイルが見つかりません", ""};
         const QStringList tips{paths[0], paths[1] + "\nフォルダです", paths[2] + "\nファイルが見つかりません", paths[3]};
@@ -555,8 +578,8 @@ private slots:
         QCOMPARE(cursor, Qt::WaitCursor);
         QCOMPARE(barName, QStringLiteral("カウントの進み具合"));
         QCOMPARE(accepted, 0);
-        QCOMPARE(during, QStringList{kHint} + paths);  // the running count's targets untouched
-        QCOMPARE(Rows(targets()), QStringList{kHint} + paths + (handedOver ? another : QStringList{}));
+        QCOMPARE(during, QStringList{kHint} + Shown(paths));  // the running count's targets untouched
+        QCOMPARE(Rows(targets()), QStringList{kHint} + Shown(paths) + (handedOver ? Shown(another) : QStringList{}));
         QCOMPARE(status()->panelText(0), Rows(targets()).last());
         QCOMPARE(status()->panelText(1), QStringLiteral("登録数=%1").arg(Rows(targets()).size() - 1));
         QCOMPARE(Rows(results()), expected);
@@ -570,6 +593,9 @@ private slots:
         QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
         QCOMPARE(Drop(targets()->viewport(), another), 3);  // taken again once the run is over
     }
+#ifndef _WIN32
+    // Names as a POSIX file system holds them: bytes that are not UTF-8, a line
+    // break, a NUL. (Windows names are UTF-16: savedInTheSystemCodePage.)
     void namesSavedAndOpenedByteForByte_data()
     {
         // `field`: the path as the window shows and the result file holds it; `reason`: why it is not counted.
@@ -629,6 +655,8 @@ private slots:
         QVERIFY(answered);
         QVERIFY2(QString::fromStdString(output.str()).startsWith(QStringLiteral("使い方: rowtick [ファイル]...")), output.str().c_str());
     }
+    // The arguments' very bytes, as a POSIX system passes them, and the program
+    // itself started by fork and exec.
     void commandLine_data()
     {
         // `registered`: the paths registered, as a drop of the same files registers them; `answer`: how standard
@@ -775,6 +803,8 @@ private slots:
         QCOMPARE(form_->targets().rowCount(), windowOpen ? 2 : 1);
     }
 #endif
+    // From a current folder whose name is not UTF-8, and no settings under
+    // XDG_CONFIG_HOME (on Windows Qt would keep them in the registry).
     void saveEndsWithoutSaving_data()
     {
         QTest::addColumn<QString>("obstacle");
@@ -807,6 +837,34 @@ private slots:
         const QString settings = qEnvironmentVariable("XDG_CONFIG_HOME");
         QVERIFY(!settings.isEmpty());
         QCOMPARE(QDir(settings).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+    }
+#endif
+    void savedInTheSystemCodePage_data()
+    {
+        // `field`: how the name is written in the result file, after the folder.
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("field");
+        QTest::newRow("plain") << "plain.txt" << QByteArray("plain.txt");
+#ifdef _WIN32
+        QTest::newRow("Japanese: code page 932") << "計算 表.bas" << QByteArray("\x8c\x76\x8e\x5a \x95\x5c.bas");
+        QTest::newRow("outside code page 932: '?'") << "한글.c" << QByteArray("??.c");
+#else
+        QTest::newRow("Japanese: the name's bytes") << "計算 表.bas" << QByteArray("計算 表.bas");
+#endif
+    }
+    void savedInTheSystemCodePage()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, field);
+        const QString folder = Shown(dir_->path());
+        QVERIFY2(QString::fromLatin1(folder.toLatin1()) == folder, qPrintable(folder));  // written as it is
+        dropFiles({file(name, "first\r\nsecond\r\n")});
+        click("Command2");
+        desktop_->savePath = dir_->filePath("result.csv");
+        click("Command3");
+        QCOMPARE(ReadAll(desktop_->savePath), "2,\t" + folder.toLatin1() + Shown("/").toLatin1() + field + "\r\n");
+        QCOMPARE(desktop_->messages.size(), 1);
+        QVERIFY(desktop_->messages[0].text.endsWith(QStringLiteral("保存しました")));
     }
     void closingMidRunEndsEventLoop()  // last: it runs and ends the application's loop
     {
