@@ -38,6 +38,10 @@ void EndWithoutDisplay(QtMsgType type, const QMessageLogContext& context, const 
 
 bool DisplayNamed(bool namedOnCommandLine)
 {
+#ifdef _WIN32
+    // A Windows session always has its desktop to show the window on.
+    return true;
+#endif
     return namedOnCommandLine || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || !qEnvironmentVariableIsEmpty("DISPLAY")
         || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }

@@ -8,7 +8,7 @@ namespace rowtick {
 
 // Whether a window can be shown at all: a platform or display named on the
 // command line (`namedOnCommandLine`: -platform, -display) or by
-// QT_QPA_PLATFORM, DISPLAY or WAYLAND_DISPLAY.
+// QT_QPA_PLATFORM, DISPLAY or WAYLAND_DISPLAY. Always on Windows.
 bool DisplayNamed(bool namedOnCommandLine);
 
 // What the program says, in one line, when it has no display to open its window on.
