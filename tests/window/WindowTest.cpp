@@ -509,9 +509,9 @@ private slots:
         const QStringList once{"2,\t" + shown[0], "-,\t" + shown[1], "-,\t" + shown[2], "5,\t" + shown[3]};
         QCOMPARE(Rows(results()), once);
         const QStringList reasons{"", "フォルダです", "ファイルが見つかりません", ""};
-        const QStringList tips{paths[0], paths[1] + "\nフォルダです", paths[2] + "\nファイルが見つかりません", paths[3]};
+        const QStringList tips{shown[0], shown[1] + "\nフォルダです", shown[2] + "\nファイルが見つかりません", shown[3]};
         QCOMPARE(Rows(results(), Qt::ToolTipRole), tips);
-        QCOMPARE(Rows(targets(), Qt::ToolTipRole), QStringList{""} + paths);
+        QCOMPARE(Rows(targets(), Qt::ToolTipRole), QStringList{""} + shown);
         for (int row = 0; row < reasons.size(); ++row)
             QCOMPARE(AccessibleRowText(results(), row, QAccessible::Description), reasons[row]);
         QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
