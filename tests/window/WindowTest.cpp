@@ -839,6 +839,25 @@ private slots:
         QCOMPARE(QDir(settings).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
     }
 #endif
+#ifdef _WIN32
+    // Windows names no display in its environment (Wine passes on the X
+    // server's): the start must not end as though it had none.
+    void windowsAlwaysHasADisplay()
+    {
+        const QByteArrayList names{"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
+        QByteArrayList values;
+        for (const QByteArray& name : names) {
+            values.append(qgetenv(name.constData()));
+            qunsetenv(name.constData());
+        }
+        const bool named = DisplayNamed(false);
+        for (qsizetype i = 0; i < names.size(); ++i) {
+            if (!values[i].isEmpty())
+                qputenv(names[i].constData(), values[i]);
+        }
+        QVERIFY(named);
+    }
+#endif
     void savedInTheSystemCodePage_data()
     {
         // `field`: how the name is written in the result file, after the folder.
