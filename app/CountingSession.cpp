@@ -55,7 +55,7 @@ void CountingSession::exec()
 {
     clock_.start();
     sinceHandOver_.start();
-    job_.start();
+    job_.start(CountingJob::Sizes::AtOnce);
     step();
     if (job_.finished())
         return;

@@ -1,6 +1,7 @@
 // rowtick-job-time LIST WORKERS [REPEAT]: times the window's threaded counting
 // run over the paths listed in LIST (one per line), with WORKERS threads
-// (0: one per core). Takes the ready rows every 15 ms, as the window does.
+// (0: one per core). Sizes the targets for the progress bar and takes the
+// ready rows every 15 ms, as the window does.
 // Prints the median wall time of REPEAT runs in seconds, the number of rows,
 // and the median processor time of the runs in seconds.
 #include <algorithm>
@@ -48,11 +49,12 @@ int main(int argc, char** argv)
         const auto start = std::chrono::steady_clock::now();
         const double processorStart = ProcessorSeconds();
         rowtick::CountingJob job(targets, workers);
-        job.start();
+        job.start(rowtick::CountingJob::Sizes::AtOnce);
         rows = 0;
         while (!job.finished()) {
             std::this_thread::sleep_for(std::chrono::milliseconds(15));
             rows += job.takeRows().size();
+            (void)job.bytesToRead();
         }
         seconds.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
         processor.push_back(ProcessorSeconds() - processorStart);

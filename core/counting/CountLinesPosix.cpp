@@ -85,12 +85,16 @@ bool SameFileState(const struct stat& a, const struct stat& b)
 {
     if (a.st_dev != b.st_dev || a.st_ino != b.st_ino)
         return false;
-#ifdef __APPLE__
-    return a.st_size == b.st_size && a.st_mtimespec.tv_sec == b.st_mtimespec.tv_sec
-        && a.st_mtimespec.tv_nsec == b.st_mtimespec.tv_nsec;
-#else
     return a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
-#endif
+}
+
+// The same file as the look saw it: the same device and inode, size and time
+// of the last change.
+bool SameFileState(const FileLook& look, const struct stat& now)
+{
+    return look.device == static_cast<std::uint64_t>(now.st_dev) && look.inode == static_cast<std::uint64_t>(now.st_ino)
+        && look.size == static_cast<std::int64_t>(now.st_size) && look.modifiedSeconds == now.st_mtim.tv_sec
+        && look.modifiedNanoseconds == static_cast<std::uint32_t>(now.st_mtim.tv_nsec);
 }
 
 }  // namespace
@@ -100,40 +104,50 @@ namespace {
 // The look at a file before it is opened. Only a regular file is opened: no
 // device, FIFO or socket is, so that opening one has no effect of its own. A
 // hidden name is looked at itself, to tell a missing file from a hidden one.
-struct Look {
-    bool hidden = false;
-    int error = 0;
-    struct stat info {};
-
-    Look(const std::string& name, FolderRun::Place at) : hidden(HiddenName(name))
-    {
-        if (::fstatat(at.folder, at.name, &info, hidden ? AT_SYMLINK_NOFOLLOW : 0) != 0)
-            error = errno;
-    }
-    // The bytes CountLines reads: those of a regular file with a name that is
-    // not hidden, and no other.
-    std::optional<std::uint64_t> toRead() const
-    {
-        if (hidden || error != 0 || !S_ISREG(info.st_mode))
-            return std::nullopt;
-        return static_cast<std::uint64_t>(info.st_size);
-    }
-};
-
-LineCount CountLinesAt(const std::string& name, FolderRun::Place at, const std::atomic<bool>* stop,
-                       std::atomic<std::uint64_t>* bytesRead, SizeTally* sized)
+FileLook LookAt(const std::string& name, FolderRun::Place at)
 {
-    const Look found(name, at);
-    const std::optional<std::uint64_t> toRead = found.toRead();
-    if (sized)
+    FileLook look;
+    look.hidden = HiddenName(name);
+    struct stat info {};
+    if (::fstatat(at.folder, at.name, &info, look.hidden ? AT_SYMLINK_NOFOLLOW : 0) != 0) {
+        look.modeOrError = -errno;
+        return look;
+    }
+    look.device = static_cast<std::uint64_t>(info.st_dev);
+    look.inode = static_cast<std::uint64_t>(info.st_ino);
+    look.size = static_cast<std::int64_t>(info.st_size);
+    look.modifiedSeconds = info.st_mtim.tv_sec;
+    look.modifiedNanoseconds = static_cast<std::uint32_t>(info.st_mtim.tv_nsec);
+    look.modeOrError = static_cast<std::int32_t>(info.st_mode);
+    return look;
+}
+
+// `looked`: a look made earlier in the run, or null for one made here.
+LineCount CountLinesAt(const std::string& name, FolderRun::Place at, const FileLook* looked,
+                       const std::atomic<bool>* stop, std::atomic<std::uint64_t>* bytesRead, SizeTally* sized)
+{
+    // A look that failed is made again: the file may be there by now, and
+    // only this failure path pays for it.
+    if (looked && looked->error() != 0)
+        looked = nullptr;
+    const FileLook look = looked ? *looked : LookAt(name, at);
+    // What to do when the file opened is not the one looked at, or not as it
+    // was: with a look of its own, the file changed while it was being counted;
+    // with a look made earlier, it changed since, and is looked at again.
+    const auto changed = [&] {
+        if (looked)
+            return CountLinesAt(name, at, nullptr, stop, bytesRead, nullptr);
+        return Uncounted(kChanged);
+    };
+    const std::optional<std::uint64_t> toRead = look.toRead();
+    if (sized && !looked)
         sized->add(toRead.value_or(0));
-    if (found.error != 0)
-        return Uncounted(OpenFailureReason(at, found.error));
-    if (found.hidden)
+    if (look.error() != 0)
+        return Uncounted(OpenFailureReason(at, look.error()));
+    if (look.hidden)
         return Uncounted(kHidden);
     if (!toRead)
-        return Uncounted(FileTypeReason(found.info.st_mode));
-    const struct stat& look = found.info;
+        return Uncounted(FileTypeReason(look.mode()));
     if (const auto seam = reading::gBetweenLookAndOpen.load())
         seam();
 
@@ -144,7 +158,7 @@ LineCount CountLinesAt(const std::string& name, FolderRun::Place at, const std::
     if (fd.get() < 0) {
         // Sized for the progress bar but not read: its bytes are done all the same.
         if (bytesRead)
-            bytesRead->fetch_add(static_cast<std::uint64_t>(look.st_size), std::memory_order_relaxed);
+            bytesRead->fetch_add(static_cast<std::uint64_t>(look.size), std::memory_order_relaxed);
         return Uncounted(OpenFailureReason(at, errno));
     }
     unsigned char* const buffer = reading::ReadBuffer();
@@ -169,7 +183,7 @@ LineCount CountLinesAt(const std::string& name, FolderRun::Place at, const std::
     // A FIFO or device put in the file's place meanwhile is read at most once,
     // without blocking, and gives no count. Any other outcome of the read (an
     // error, fewer or more bytes than the look said) goes the long way below.
-    if (look.st_size < static_cast<off_t>(reading::kBlockSize)) {
+    if (look.size < static_cast<std::int64_t>(reading::kBlockSize)) {
         if (stop && stop->load(std::memory_order_relaxed))
             return Uncounted(kStopped);
         const long long got = readAt(buffer, reading::kBlockSize, 0);
@@ -179,8 +193,8 @@ LineCount CountLinesAt(const std::string& name, FolderRun::Place at, const std::
         if (!S_ISREG(after.st_mode))
             return Uncounted(FileTypeReason(after.st_mode));
         if (!SameFileState(look, after))
-            return Uncounted(kChanged);
-        if (got == look.st_size) {
+            return changed();
+        if (got == look.size) {
             if (bytesRead)
                 bytesRead->fetch_add(static_cast<std::uint64_t>(got), std::memory_order_relaxed);
             return {CountLinesInBuffer(std::string_view(reinterpret_cast<const char*>(buffer), static_cast<std::size_t>(got))), {}};
@@ -197,7 +211,7 @@ LineCount CountLinesAt(const std::string& name, FolderRun::Place at, const std::
     // What was opened must be the file looked at, as it was then: a file put
     // in its name since the look, or a change to it, gives no count.
     if (!SameFileState(look, before))
-        return Uncounted(kChanged);
+        return changed();
 
     const auto size = static_cast<std::uint64_t>(before.st_size);
 #ifdef POSIX_FADV_SEQUENTIAL
@@ -233,18 +247,25 @@ LineCount CountLinesAt(const std::string& name, FolderRun::Place at, const std::
 LineCount CountLines(const std::filesystem::path& path, const std::atomic<bool>* stop,
                      std::atomic<std::uint64_t>* bytesRead)
 {
-    return CountLinesAt(path.native(), {AT_FDCWD, path.c_str()}, stop, bytesRead, nullptr);
+    return CountLinesAt(path.native(), {AT_FDCWD, path.c_str()}, nullptr, stop, bytesRead, nullptr);
 }
 
-LineCount CountLines(const std::string& path, FolderRun& run, const std::atomic<bool>* stop,
+LineCount CountLines(const std::string& path, FolderRun& run, const FileLook* looked, const std::atomic<bool>* stop,
                      std::atomic<std::uint64_t>* bytesRead, SizeTally* sized)
 {
-    return CountLinesAt(path, run.place(path), stop, bytesRead, sized);
+    return CountLinesAt(path, run.place(path), looked, stop, bytesRead, sized);
 }
 
-std::optional<std::uint64_t> SizeToRead(const std::string& path, FolderRun& run)
+FileLook LookAt(const std::string& path, FolderRun& run)
 {
-    return Look(path, run.place(path)).toRead();
+    return LookAt(path, run.place(path));
+}
+
+std::optional<std::uint64_t> FileLook::toRead() const
+{
+    if (hidden || error() != 0 || !S_ISREG(mode()))
+        return std::nullopt;
+    return static_cast<std::uint64_t>(size);
 }
 
 }  // namespace rowtick

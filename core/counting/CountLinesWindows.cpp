@@ -54,35 +54,52 @@ const std::string_view* NotReadFor(DWORD attributes)
     return nullptr;
 }
 
-}  // namespace
-
-std::optional<std::uint64_t> SizeToRead(const std::wstring& name, FolderRun&)
+// The look: the name's attributes and size, without opening it. A link's
+// own size is not its file's: a link that would be read is opened, to size
+// what a read gives (a link that does not open as a file on a disk is not read).
+FileLook LookAt(const std::wstring& name)
 {
-    // What CountLines reads: a file whose attributes allow it, that opens for
-    // reading as a file on a disk.
-    const DWORD attributes = ::GetFileAttributesW(name.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || NotReadFor(attributes))
-        return std::nullopt;
+    FileLook look;
+    WIN32_FILE_ATTRIBUTE_DATA data {};
+    if (!::GetFileAttributesExW(name.c_str(), GetFileExInfoStandard, &data)) {
+        look.error = ::GetLastError();
+        return look;
+    }
+    look.attributes = data.dwFileAttributes;
+    if (NotReadFor(look.attributes))
+        return look;
+    if (!(look.attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        look.size = (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+        look.sized = true;
+        return look;
+    }
     const Handle file(::CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                     nullptr, OPEN_EXISTING, 0, nullptr));
     LARGE_INTEGER size {};
-    if (file.get() == INVALID_HANDLE_VALUE || ::GetFileType(file.get()) != FILE_TYPE_DISK
-        || !::GetFileSizeEx(file.get(), &size))
-        return std::nullopt;
-    return static_cast<std::uint64_t>(size.QuadPart);
+    if (file.get() != INVALID_HANDLE_VALUE && ::GetFileType(file.get()) == FILE_TYPE_DISK
+        && ::GetFileSizeEx(file.get(), &size)) {
+        look.size = static_cast<std::uint64_t>(size.QuadPart);
+        look.sized = true;
+    }
+    return look;
 }
 
-LineCount CountLines(const std::filesystem::path& path, const std::atomic<bool>* stop,
-                     std::atomic<std::uint64_t>* bytesRead)
+// CountLines with a look made earlier in the run, or null for one made here.
+// A look that failed is made again: the file may be there by now.
+LineCount CountLinesLooked(const std::wstring& name, const FileLook* looked, const std::atomic<bool>* stop,
+                           std::atomic<std::uint64_t>* bytesRead, SizeTally* sized)
 {
-    const std::wstring& name = path.native();
-    const DWORD attributes = ::GetFileAttributesW(name.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        const DWORD error = ::GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+    if (looked && looked->error != 0)
+        looked = nullptr;
+    const FileLook look = looked ? *looked : LookAt(name);
+    if (sized && !looked)
+        sized->add(look.toRead().value_or(0));
+    if (look.error != 0) {
+        if (look.error == ERROR_FILE_NOT_FOUND || look.error == ERROR_PATH_NOT_FOUND)
             return Uncounted(kMissing);
-        return Uncounted(SystemErrorReason(static_cast<int>(error)));
+        return Uncounted(SystemErrorReason(static_cast<int>(look.error)));
     }
+    const DWORD attributes = look.attributes;
     if (const std::string_view* reason = NotReadFor(attributes))
         return Uncounted(*reason);
 
@@ -136,6 +153,25 @@ LineCount CountLines(const std::filesystem::path& path, const std::atomic<bool>*
     if (!SameFileState(before, after))
         return Uncounted(kChanged);
     return count;
+}
+
+}  // namespace
+
+LineCount CountLines(const std::filesystem::path& path, const std::atomic<bool>* stop,
+                     std::atomic<std::uint64_t>* bytesRead)
+{
+    return CountLinesLooked(path.native(), nullptr, stop, bytesRead, nullptr);
+}
+
+FileLook LookAt(const std::wstring& path, FolderRun&)
+{
+    return LookAt(path);
+}
+
+LineCount CountLines(const std::wstring& path, FolderRun&, const FileLook* looked, const std::atomic<bool>* stop,
+                     std::atomic<std::uint64_t>* bytesRead, SizeTally* sized)
+{
+    return CountLinesLooked(path, looked, stop, bytesRead, sized);
 }
 
 }  // namespace rowtick

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "CountingRun.h"
+#include "FileLook.h"
 #include "FolderRun.h"
 #include "LineCounter.h"
 #include "WorkerPool.h"
@@ -28,23 +29,73 @@ constexpr std::size_t kCacheLine = 64;
 // Shared with the workers, so that a worker that outlives the job (stuck in
 // the file system after a cancel) still has something valid to write to.
 struct CountingJob::State {
-    // One target's answer, written once by the worker that counted it and
-    // published by `ready`: no lock per target, so that workers counting many
-    // small files never wait for each other or for the window.
-    // Small, as there is one for every target: the reason, mostly absent, apart.
+    // Where a target is: the sizing pass's look at it, and then its answer.
+    enum Step : std::uint8_t {
+        kUnlooked,  // nobody has reached it yet
+        kLooking,   // the pass is storing its look, a few stores long
+        kLooked,    // the pass's look is stored, and its bytes are in the total
+        kCounting,  // a worker has it
+        kReady,     // its answer is stored
+    };
+    // One target: first the pass's look, then the answer of the worker that
+    // counted it, in the same few bytes (there is one for every target), and
+    // published by `step`: no lock per target, so that workers counting many
+    // small files never wait for each other, for the pass or for the window.
     struct Slot {
-        std::uint64_t lines = 0;
-        std::unique_ptr<std::string> reason;  // null: counted
-        std::atomic<bool> ready{false};
+        struct Answer {
+            std::uint64_t lines = 0;
+            std::string* reason = nullptr;  // owned; null: counted
+        };
+        union {
+            Answer answer{};
+            FileLook look;
+        };
+        std::atomic<Step> step{kUnlooked};
 
+        Slot() {}
+        ~Slot()
+        {
+            if (step.load() == kReady)
+                delete answer.reason;
+        }
+        Slot(const Slot&) = delete;
+        Slot& operator=(const Slot&) = delete;
+
+        // For the worker that reaches it: the pass's look, when the pass got
+        // there first, or nothing, and then the worker's own look sizes it.
+        std::optional<FileLook> takeLook()
+        {
+            Step seen = kUnlooked;
+            if (step.compare_exchange_strong(seen, kCounting))
+                return std::nullopt;
+            while (seen == kLooking) {
+                std::this_thread::yield();
+                seen = step.load();
+            }
+            const FileLook made = look;
+            step.store(kCounting);
+            return made;
+        }
+        // For the pass: stores its look, unless a worker got there meanwhile.
+        bool putLook(const FileLook& made)
+        {
+            Step seen = kUnlooked;
+            if (!step.compare_exchange_strong(seen, kLooking))
+                return false;
+            look = made;
+            step.store(kLooked);
+            return true;
+        }
         void store(LineCount count)
         {
+            answer = Answer{};
             if (count.counted())
-                lines = *count.lines;
+                answer.lines = *count.lines;
             else
-                reason = std::make_unique<std::string>(std::move(count.reason));
-            ready.store(true);
+                answer.reason = new std::string(std::move(count.reason));
+            step.store(kReady);
         }
+        bool ready() const { return step.load() == kReady; }
     };
 
     TargetList targets;  // the job's own snapshot: nothing changes it while the job reads it
@@ -55,23 +106,12 @@ struct CountingJob::State {
     // Set only under the lock, after `stopped`.
     std::atomic<bool> cancelled{false};
     alignas(kCacheLine) std::atomic<std::uint64_t> bytesRead{0};
-
-    // The progress bar's bytes to read, each target sized once: the workers
-    // size the targets they claim from the front, by the look they make to
-    // count them anyway, and the sizing pass, once asked for, the others from
-    // the back, until the two meet. So a pass that would only repeat the
-    // workers' looks stops early. Both ends in one word, so that a target is
-    // either claimed by a worker or sized by the pass, never both: the front
-    // (the first target no worker has claimed) in the low half, the back (the
-    // first target the pass has sized) in the high half; a list holds far
-    // fewer than 2^32 targets.
-    alignas(kCacheLine) std::atomic<std::uint64_t> ends{0};
-    alignas(kCacheLine) SizeTally sized;  // by both: complete once every target is looked at
+    // The first target no worker has claimed.
+    alignas(kCacheLine) std::atomic<std::size_t> next{0};
+    // The progress bar's bytes to read: each target sized by the one look made
+    // at it, the pass's or the worker's.
+    alignas(kCacheLine) SizeTally sized;
     alignas(kCacheLine) std::atomic<bool> sizing{false};
-
-    static constexpr std::uint64_t Ends(std::uint64_t front, std::uint64_t back) { return back << 32 | front; }
-    static constexpr std::uint64_t Front(std::uint64_t ends) { return ends & 0xFFFFFFFFu; }
-    static constexpr std::uint64_t Back(std::uint64_t ends) { return ends >> 32; }
 
     mutable std::mutex mutex;
     std::condition_variable ready;
@@ -86,28 +126,24 @@ struct CountingJob::State {
         for (;;) {
             // A run of targets at a time: neighbours in a list are mostly
             // neighbours in a folder, opened once for them (FolderRun).
-            std::uint64_t seen = ends.load();
-            std::uint64_t first = 0;
-            std::uint64_t last = 0;
-            do {
-                first = Front(seen);
-                if (first >= count)
-                    return;
-                last = std::min<std::uint64_t>(count, first + claim);
-            } while (!ends.compare_exchange_weak(seen, Ends(last, Back(seen))));
-            const std::uint64_t sizedHere = std::min(last, Back(seen));  // the pass sizes from there on
+            const std::size_t first = next.fetch_add(claim);
+            if (first >= count)
+                return;
+            const std::size_t last = std::min(count, first + claim);
             FolderRun folder;
             for (std::size_t i = first; i < last; ++i) {
                 if (cancelled.load())
                     return;
                 const auto row = static_cast<std::int64_t>(i) + 1;
-                SizeTally* const tally = i < sizedHere ? &sized : nullptr;
+                const std::optional<FileLook> looked = slots[i].takeLook();
+                const FileLook* const look = looked ? &*looked : nullptr;
+                SizeTally* const tally = look ? nullptr : &sized;
                 if (counter && !targets.refusal(row)) {
                     if (tally)
-                        tally->add(TargetSize(targets, row, folder).value_or(0));
+                        tally->add(LookAt(targets.text(row), folder).toRead().value_or(0));
                     slots[i].store(counter(targets.target(row), &cancelled));
                 } else {
-                    slots[i].store(CountTarget(targets, row, &cancelled, &bytesRead, &folder, tally));
+                    slots[i].store(CountTarget(targets, row, &cancelled, &bytesRead, &folder, look, tally));
                 }
                 if (i == taken.load()) {
                     std::lock_guard lock(mutex);
@@ -117,22 +153,26 @@ struct CountingJob::State {
         }
     }
 
-    // The sizing pass: from the back, a run of targets at a time, until it
-    // meets the workers.
+    // The sizing pass: every target no worker has reached, from the back, a
+    // run at a time, those in the runs the workers have claimed included. Its
+    // look is the one the worker then uses.
     void size()
     {
-        std::uint64_t seen = ends.load();
-        while (!cancelled.load()) {
-            std::uint64_t first = 0;
-            do {
-                if (Back(seen) <= Front(seen))
-                    return;
-                first = std::max(Front(seen), Back(seen) - std::min<std::uint64_t>(Back(seen), kMostClaimed));
-            } while (!ends.compare_exchange_weak(seen, Ends(Front(seen), first)));
+        std::size_t i = count;
+        while (i > 0 && !cancelled.load()) {
+            const std::size_t runStart = i - std::min(i, kMostClaimed);
             FolderRun folder;
-            for (std::uint64_t i = first; i < Back(seen); ++i)
-                sized.add(TargetSize(targets, static_cast<std::int64_t>(i) + 1, folder).value_or(0));
-            seen = ends.load();
+            for (; i > runStart; --i) {
+                Slot& slot = slots[i - 1];
+                if (slot.step.load() != kUnlooked)
+                    continue;
+                const auto row = static_cast<std::int64_t>(i);
+                const bool refused = targets.refusal(row) != nullptr;
+                const FileLook look = refused ? FileLook{} : LookAt(targets.text(row), folder);
+                // A worker that got there meanwhile made a look of its own, and sized it.
+                if (slot.putLook(look))
+                    sized.add(refused ? 0 : look.toRead().value_or(0));
+            }
         }
     }
 
@@ -140,7 +180,7 @@ struct CountingJob::State {
     std::size_t readyPrefixEnd() const
     {
         std::size_t last = taken.load();
-        while (last < end && slots[last].ready.load())
+        while (last < end && slots[last].ready())
             ++last;
         return last;
     }
@@ -156,7 +196,6 @@ CountingJob::CountingJob(std::shared_ptr<const TargetList> targets, unsigned wor
     state_->slots = std::make_unique<State::Slot[]>(state_->count);
     state_->counter = std::move(counter);
     state_->claim = std::clamp<std::size_t>(state_->count / (8 * std::size_t{workers_}), 1, kMostClaimed);
-    state_->ends = State::Ends(0, state_->count);
     workers_ = static_cast<unsigned>(std::min<std::size_t>(workers_, std::max<std::size_t>(1, state_->count)));
 }
 
@@ -165,10 +204,19 @@ CountingJob::~CountingJob()
     cancel();
 }
 
-void CountingJob::start()
+void CountingJob::start(Sizes sizes)
 {
+    // The pass first: a pool full of workers would hold it back.
+    if (sizes == Sizes::AtOnce)
+        startSizing();
     for (unsigned i = 0; i < workers_; ++i)
         WorkerPool::shared().post([state = state_] { state->work(); });
+}
+
+void CountingJob::startSizing()
+{
+    if (!state_->sizing.exchange(true))
+        WorkerPool::shared().post([state = state_] { state->size(); });
 }
 
 void CountingJob::cancel()
@@ -200,11 +248,13 @@ std::vector<ResultRow> CountingJob::takeRows()
     for (std::size_t i = state_->taken; i < end; ++i) {
         State::Slot& slot = state_->slots[i];
         const auto& path = state_->targets.text(static_cast<std::int64_t>(i) + 1);
-        if (slot.reason)
-            rows.push_back(ResultRow{path, std::nullopt, std::move(*slot.reason)});
-        else
-            rows.push_back(ResultRow{path, slot.lines, {}});
-        slot.reason.reset();  // taken rows are never read again
+        if (slot.answer.reason) {
+            rows.push_back(ResultRow{path, std::nullopt, std::move(*slot.answer.reason)});
+            delete slot.answer.reason;  // taken rows are never read again
+            slot.answer.reason = nullptr;
+        } else {
+            rows.push_back(ResultRow{path, slot.answer.lines, {}});
+        }
     }
     state_->taken.store(end);
     return rows;
@@ -230,8 +280,7 @@ std::uint64_t CountingJob::bytesRead() const
 
 std::optional<std::uint64_t> CountingJob::bytesToRead()
 {
-    if (!state_->sizing.exchange(true))
-        WorkerPool::shared().post([state = state_] { state->size(); });
+    startSizing();
     if (state_->sized.looked.load() < state_->count)
         return std::nullopt;
     return state_->sized.bytes.load();

@@ -37,7 +37,10 @@ public:
     CountingJob(const CountingJob&) = delete;
     CountingJob& operator=(const CountingJob&) = delete;
 
-    void start();
+    // How soon the targets are sized for bytesToRead(): when it is first
+    // asked, or at once, while the workers start.
+    enum class Sizes { WhenAsked, AtOnce };
+    void start(Sizes sizes = Sizes::WhenAsked);
     // Stops handing out targets; the rows already taken or ready in target
     // order stay, nothing after the first uncounted target is handed out.
     void cancel();
@@ -56,12 +59,15 @@ public:
     // The first target whose row is not ready yet (empty when none is left).
     std::filesystem::path current() const;
 
-    // Bytes read so far, and the bytes to read: the sizes of the targets, found
-    // on a worker on the first call; empty until they are all known.
+    // Bytes read so far, and the bytes to read: the sizes of the targets, each
+    // from the one look made at it, by the workers or by a sizing pass started
+    // on the first call (or by start); empty until they are all known.
     std::uint64_t bytesRead() const;
     std::optional<std::uint64_t> bytesToRead();
 
 private:
+    void startSizing();
+
     struct State;
     std::shared_ptr<State> state_;
     unsigned workers_;

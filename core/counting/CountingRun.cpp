@@ -6,7 +6,8 @@
 namespace rowtick {
 
 LineCount CountTarget(const TargetList& targets, std::int64_t row, const std::atomic<bool>* stop,
-                      std::atomic<std::uint64_t>* bytesRead, FolderRun* folder, SizeTally* sized)
+                      std::atomic<std::uint64_t>* bytesRead, FolderRun* folder, const FileLook* looked,
+                      SizeTally* sized)
 {
     if (const std::string* reason = targets.refusal(row)) {
         if (sized)
@@ -14,15 +15,8 @@ LineCount CountTarget(const TargetList& targets, std::int64_t row, const std::at
         return {std::nullopt, *reason};
     }
     if (folder)
-        return CountLines(targets.text(row), *folder, stop, bytesRead, sized);
+        return CountLines(targets.text(row), *folder, looked, stop, bytesRead, sized);
     return CountLines(targets.target(row), stop, bytesRead);
-}
-
-std::optional<std::uint64_t> TargetSize(const TargetList& targets, std::int64_t row, FolderRun& folder)
-{
-    if (targets.refusal(row))
-        return std::nullopt;
-    return SizeToRead(targets.text(row), folder);
 }
 
 void RunCount(const TargetList& targets, ResultList& results)

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "FileLook.h"
 #include "LineCounter.h"
 #include "ResultList.h"
 #include "SizeTally.h"
@@ -16,14 +17,12 @@ class FolderRun;
 
 // The answer for target row `row` (1 <= row < rowCount()): a refused row's
 // reason, or what CountLines says of its path (its folder opened once for the
-// run `folder`, when given, and then its size added to `sized`, when given).
+// run `folder`, when given, with the look `looked` made at it earlier in the
+// run, or else a look of its own, whose bytes are then added to `sized`, when
+// given).
 LineCount CountTarget(const TargetList& targets, std::int64_t row, const std::atomic<bool>* stop = nullptr,
                       std::atomic<std::uint64_t>* bytesRead = nullptr, FolderRun* folder = nullptr,
-                      SizeTally* sized = nullptr);
-
-// The bytes CountTarget reads for row `row` (see SizeToRead): nothing for a
-// refused row or a file CountLines does not read.
-std::optional<std::uint64_t> TargetSize(const TargetList& targets, std::int64_t row, FolderRun& folder);
+                      const FileLook* looked = nullptr, SizeTally* sized = nullptr);
 
 // Counts every target after the hint row and appends its row to `results`.
 // Never clears `results`: a second run appends a second set.

@@ -10,13 +10,7 @@ namespace rowtick {
 #ifdef _WIN32
 FolderRun::~FolderRun() = default;
 
-LineCount CountLines(const std::filesystem::path::string_type& path, FolderRun& run, const std::atomic<bool>* stop,
-                     std::atomic<std::uint64_t>* bytesRead, SizeTally* sized)
-{
-    if (sized)
-        sized->add(SizeToRead(path, run).value_or(0));
-    return CountLines(std::filesystem::path(path), stop, bytesRead);
-}
+// On Windows a target is found by its whole name: see CountLinesWindows.cpp.
 #else
 namespace {
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "FileLook.h"
 #include "LineCounter.h"
 #include "SizeTally.h"
 
@@ -42,17 +43,18 @@ private:
 #endif
 };
 
-// CountLines for a target of the run, given as the path's own string: the
-// same answer, its folder opened once for the run (by the whole name on Windows).
-// `sized`, when given, is added what SizeToRead gives for the file, taken from
-// the look made to count it, before it is read.
-LineCount CountLines(const std::filesystem::path::string_type& path, FolderRun& run, const std::atomic<bool>* stop = nullptr,
-                     std::atomic<std::uint64_t>* bytesRead = nullptr, SizeTally* sized = nullptr);
-// The bytes CountLines reads of `path`, or nothing for a file it does not read
-// at all (hidden, not a regular file, missing). One look at the file, for a
-// progress bar: a file that then cannot be read adds its size to CountLines's
-// `bytesRead` (on Windows, a file that cannot be opened is not sized), so
-// that a bar sized by it reaches its end.
-std::optional<std::uint64_t> SizeToRead(const std::filesystem::path::string_type& path, FolderRun& run);
+// The look at `path` (a target of the run, given as the path's own string),
+// its folder opened once for the run, as CountLines makes it before opening.
+FileLook LookAt(const std::filesystem::path::string_type& path, FolderRun& run);
+
+// CountLines for a target of the run: the same answer, its folder opened once
+// for the run (by the whole name on Windows). `looked`, when given, is a look
+// made at it earlier in the run, used instead of a look of its own: a look
+// that failed is made again, and a file that is not the one looked at, or that
+// changed since, is looked at again and read as it is then. Without `looked`,
+// `sized`, when given, is added the bytes of its own look, before it is read.
+LineCount CountLines(const std::filesystem::path::string_type& path, FolderRun& run, const FileLook* looked = nullptr,
+                     const std::atomic<bool>* stop = nullptr, std::atomic<std::uint64_t>* bytesRead = nullptr,
+                     SizeTally* sized = nullptr);
 
 }  // namespace rowtick

@@ -93,7 +93,7 @@ struct LineCount {
 // A set `stop` ends the read between two blocks and gives no count: a
 // cancelled run does not go on reading a huge file nobody waits for.
 // `bytesRead`, when given, grows by every block read, for a progress bar, and
-// by the size SizeToRead gave a file that then cannot be opened.
+// by the size its look gave a file that then cannot be opened.
 LineCount CountLines(const std::filesystem::path& path, const std::atomic<bool>* stop = nullptr,
                      std::atomic<std::uint64_t>* bytesRead = nullptr);
 

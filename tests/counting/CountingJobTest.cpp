@@ -131,31 +131,80 @@ TEST(CountingJob, BytesToReadAndBytesRead)
     EXPECT_EQ(job.bytesRead(), bytes);
 }
 
-// The workers size the targets they count, the sizing pass the others from the back: where the two meet,
-// every target is sized once. Both workers hold their first target until the total is known.
-TEST(CountingJob, SizesEachTargetOnceWhereTheWorkersAndTheSizingMeet)
+// The worker holds the first target of the run it claimed, and then the sizing pass starts. It sizes every other
+// target, those in that run included, so the total is known before the worker moves on; each target sized once.
+TEST(CountingJob, SizesEveryTargetOnceWhileTheWorkerIsHeldAtTheFirst)
 {
     TempFolder folder;
     auto targets = std::make_shared<TargetList>();
-    for (int i = 0; i < 12; ++i)  // sizes 1, 2, 4, ...: any target sized twice or not at all shows
-        targets->append(folder.write("f" + std::to_string(i) + ".c", std::string(std::size_t{1} << i, 'x')));
-    const std::uint64_t bytes = (1 << 12) - 1;
+    std::uint64_t bytes = 0;
+    for (int i = 0; i < 40; ++i) {  // one worker claims five at a time
+        targets->append(folder.write("f" + std::to_string(i) + ".c", std::string(std::size_t(i) + 1, 'x')));
+        bytes += std::uint64_t(i) + 1;
+    }
     std::promise<void> release;
     const std::shared_future<void> released = release.get_future().share();
     std::atomic<int> held{0};
-    CountingJob job(targets, 2, [&](const fs::path& path, const std::atomic<bool>* stop) {
+    CountingJob job(targets, 1, [&](const fs::path& path, const std::atomic<bool>* stop) {
         ++held;
         released.wait();
         return CountLines(path, stop);
     });
     job.start();
-    while (held < 2)
+    while (held < 1)
         std::this_thread::yield();
-    EXPECT_EQ(BytesToRead(job), bytes);
+    std::optional<std::uint64_t> total;
+    for (int tries = 0; tries < 10000 && !total; ++tries) {
+        total = job.bytesToRead();
+        job.wait(1ms);
+    }
+    EXPECT_EQ(total, bytes);
+    EXPECT_EQ(held, 1);
     release.set_value();
     Take(job);
-    EXPECT_EQ(job.bytesToRead(), bytes);  // the targets after the meeting were not sized again
+    EXPECT_EQ(job.bytesToRead(), bytes);
 }
+
+#ifndef _WIN32
+// Holds the first file a worker opens, between its look and its opening, until the test lets it go.
+std::shared_future<void> tReleased;
+std::atomic<bool> tHeldOnce{false};
+
+void HoldTheFirstOpening()
+{
+    if (!tHeldOnce.exchange(true))
+        tReleased.wait();
+}
+
+// The sizing pass looked at the other targets while the worker was held at the first; then one file grew and
+// another was replaced under its name. The worker, finding a file other than the one the pass looked at, looks
+// again: the rows are those of the files as they are when counted, not "changed".
+TEST(CountingJob, AFileChangedAfterTheSizingLookIsCountedAsItIsThen)
+{
+    TempFolder folder;
+    auto targets = std::make_shared<TargetList>();
+    const fs::path first = folder.write("first.c", "1\n");
+    const fs::path grown = folder.write("grown.c", "1\n");
+    const fs::path replaced = folder.write("replaced.c", "1\n2\n");
+    targets->append(std::vector{first, grown, replaced});
+    std::promise<void> release;
+    tReleased = release.get_future().share();
+    tHeldOnce = false;
+    reading::SetBetweenLookAndOpen(HoldTheFirstOpening);
+    CountingJob job(targets, 1);
+    job.start(CountingJob::Sizes::AtOnce);
+    EXPECT_EQ(BytesToRead(job), 2 + 2 + 4);
+    std::ofstream(grown, std::ios::app) << "2\n3\n";
+    fs::rename(folder.write("other.c", "1\n2\n3\n4\n"), replaced);
+    release.set_value();
+    ResultList expected;
+    expected.append({first, 1, {}});
+    expected.append({grown, 3, {}});
+    expected.append({replaced, 4, {}});
+    EXPECT_EQ(Take(job), ResultFileBytes(expected));
+    reading::SetBetweenLookAndOpen(nullptr);
+}
+#endif  // !_WIN32
 
 // The list grows while a run counts it (a drop during a run): the run counts the targets it was started
 // with, and reads none of the rows appended meanwhile, nor the list's storage as it grows.
