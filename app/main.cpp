@@ -12,6 +12,7 @@
 #include "Utf8Arguments.h"
 #ifdef ROWTICK_WITH_DBUS
 #include "ApplicationService.h"
+#include "SessionBus.h"
 #endif
 
 namespace {
@@ -37,7 +38,7 @@ int main(int argc, char* argv[])
         bool handedOver = false;
 #ifdef ROWTICK_WITH_DBUS
         QCoreApplication core(commandLine.toolkitArgc(), commandLine.toolkitArgv());
-        handedOver = commandLine.hasFiles()
+        handedOver = commandLine.hasFiles() && rowtick::SessionBusNamed()
             && rowtick::ApplicationService::handOver(QDBusConnection::sessionBus(),
                                                      commandLine.targets(rowtick::CurrentFolder()), kHandOverTimeoutMs);
 #endif
@@ -54,7 +55,10 @@ int main(int argc, char* argv[])
     guard.reset();
     rowtick::SetUpApplication(app);
 #ifdef ROWTICK_WITH_DBUS
-    if (commandLine.hasFiles()
+    const bool bus = rowtick::SessionBusNamed();
+    if (!bus)
+        rowtick::ForgoSessionBus();
+    if (bus && commandLine.hasFiles()
         && rowtick::ApplicationService::handOver(QDBusConnection::sessionBus(),
                                                  commandLine.targets(rowtick::CurrentFolder()), kHandOverTimeoutMs))
         return 0;
@@ -67,8 +71,10 @@ int main(int argc, char* argv[])
     rowtick::CentreWithFrame(window);
 #ifdef ROWTICK_WITH_DBUS
     // Reached over the bus once the window is on the screen.
-    auto* service = new rowtick::ApplicationService(window);
-    QTimer::singleShot(0, service, [service] { service->publish(QDBusConnection::sessionBus()); });
+    if (bus) {
+        auto* service = new rowtick::ApplicationService(window);
+        QTimer::singleShot(0, service, [service] { service->publish(QDBusConnection::sessionBus()); });
+    }
 #endif
     return app.exec();
 }

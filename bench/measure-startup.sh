@@ -9,6 +9,9 @@
 # the same Qt, each started as `wine PROGRAM.exe` with the real windows
 # plugin, in a Japanese locale; Wine's server runs throughout, so that neither
 # pays for starting it. The timer is build-test's.
+# With ROWTICK_NO_BUS=1, both start without a session bus: neither
+# DBUS_SESSION_BUS_ADDRESS nor a bus at $XDG_RUNTIME_DIR/bus, nor one started
+# for them; where dbus-launch is installed, Qt's libdbus would start one.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$repo/build-test}
@@ -39,10 +42,14 @@ export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
 # A desktop has a session bus. Without one, each Qt program starts one of its
 # own through dbus-launch while it starts, at no fixed moment: noise for both.
 bus=()
-if [[ -z ${DBUS_SESSION_BUS_ADDRESS:-} ]] && command -v dbus-run-session > /dev/null; then
+if [[ -n ${ROWTICK_NO_BUS:-} ]]; then
+  unset DBUS_SESSION_BUS_ADDRESS
+  XDG_RUNTIME_DIR=$(mktemp -d)  # no bus there
+elif [[ -z ${DBUS_SESSION_BUS_ADDRESS:-} ]] && command -v dbus-run-session > /dev/null; then
   bus=(dbus-run-session --)
 fi
-echo "$(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg), session bus: ${bus[*]:-${DBUS_SESSION_BUS_ADDRESS:-none}}"
+launcher=$(command -v dbus-launch || echo "no dbus-launch")
+echo "$(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg), session bus: ${bus[*]:-${DBUS_SESSION_BUS_ADDRESS:-none ($launcher)}}"
 if [[ -n ${ROWTICK_WINE:-} ]]; then
   wineserver -p
   trap 'wineserver -k; kill $xvfb' EXIT

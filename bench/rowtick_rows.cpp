@@ -6,11 +6,19 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
-#include <thread>
+#include <string>
 #include <vector>
 
 #include "counting/CountingJob.h"
 #include "saving/ResultWriter.h"
+
+namespace {
+
+// The job wakes its caller when the next row in order is ready and when the
+// run ends; this bound only keeps a wait from being endless.
+constexpr std::chrono::milliseconds kLongWait = std::chrono::hours(1);
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -21,18 +29,22 @@ int main(int argc, char** argv)
 
     const auto targets = std::make_shared<rowtick::TargetList>();
     targets->append(paths);
-    rowtick::ResultList results;
+    paths.clear();
+    paths.shrink_to_fit();
     rowtick::CountingJob job(targets);
     job.start();
-    // Polled, as the window does, rather than woken for every row; often, so
-    // that a short run does not wait long for its end.
-    while (!job.finished()) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        results.append(job.takeRows());
+    // Rows are written as they come, not kept: a long list is never held
+    // twice, as rows and as the file's bytes.
+    std::string bytes;
+    for (;;) {
+        job.wait(kLongWait);
+        bytes.clear();
+        for (const rowtick::ResultRow& row : job.takeRows())
+            rowtick::AppendResultLine(bytes, row);
+        if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size())
+            return 1;
+        if (job.finished())
+            break;
     }
-
-    const std::string bytes = rowtick::ResultFileBytes(results);
-    if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() || std::fflush(stdout) != 0)
-        return 1;
-    return 0;
+    return std::fflush(stdout) == 0 ? 0 : 1;
 }

@@ -18,6 +18,9 @@ struct WriteOutcome {
 // The whole result file: every row's bytes followed by CR LF, no header,
 // no byte-order mark. No rows give no bytes.
 std::string ResultFileBytes(const ResultList& results);
+// One row of the result file, its bytes and CR LF, appended to `bytes`: a file
+// written a row at a time holds what ResultFileBytes gives for all of them.
+void AppendResultLine(std::string& bytes, const ResultRow& row);
 
 // Writes the result file to `path`. What is there is opened once, and every
 // decision is taken from what was opened (SaveDecision): a file with one name

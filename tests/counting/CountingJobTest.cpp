@@ -84,6 +84,37 @@ TEST(CountingJob, RunsOverTargetsThatHangNeverHoldMoreThreadsThanThePoolAllows)
 }
 #endif  // !_WIN32
 
+// A caller that waits with no near bound (rowtick-rows) is woken when the next row in order is ready: a wake
+// that is missed leaves this test waiting until CTest's timeout.
+TEST(CountingJob, WaitIsWokenWhenTheNextRowIsReady)
+{
+    TempFolder folder;
+    auto targets = std::make_shared<TargetList>();
+    targets->append(std::vector{folder.write("a.c", "a\n"), folder.write("b.c", "b\nb\n")});
+    const fs::path held = targets->target(2);
+    std::promise<void> release;
+    const std::shared_future<void> released = release.get_future().share();
+    CountingJob job(targets, 1, [held, released](const fs::path& path, const std::atomic<bool>* stop) {
+        if (path == held)
+            released.wait();
+        return CountLines(path, stop);
+    });
+    job.start();
+    job.wait(std::chrono::hours(1));
+    EXPECT_EQ(job.takeRows().size(), 1u);
+    // Released once the caller is (all but surely) waiting for it.
+    std::thread releaser([&release] {
+        std::this_thread::sleep_for(200ms);
+        release.set_value();
+    });
+    job.wait(std::chrono::hours(1));
+    const std::vector<ResultRow> rows = job.takeRows();
+    releaser.join();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].lines, std::optional<std::uint64_t>(2));
+    EXPECT_TRUE(job.finished());
+}
+
 // The bytes to read, once the job has them all.
 std::uint64_t BytesToRead(CountingJob& job)
 {
