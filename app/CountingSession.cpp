@@ -22,11 +22,17 @@ constexpr std::chrono::milliseconds kProgressDelay{500};
 // How often a run takes its ready rows and updates its progress: often enough
 // for the list to fill smoothly, seldom enough to leave the cores to the workers.
 constexpr std::chrono::milliseconds kPollInterval{15};
-// Every insertion makes the list view lay out all its rows again, so the rows
-// go to the window in batches of at least a quarter of the rows it already has
-// from the run: the view's work stays in proportion to the rows. No row waits
-// longer than this, though.
-constexpr std::chrono::milliseconds kLongestHeld{250};
+// Every hand-over makes the list view lay out all its rows again, which for a
+// million rows takes tens of milliseconds of the window's thread, beside the
+// workers on the same cores. So the rows wait for the next hand-over this many
+// times as long as the last one took: a short list fills at every poll, a huge
+// one a few times a second, and the list never takes more than a small share
+// of the window's time, however long it grows.
+constexpr qint64 kHandOverSpacing = 10;
+// How often the progress dialog shows the newest figures: smooth enough to the
+// eye, while its text layout and painting, which cost far more than taking the
+// rows, are done a tenth as often as the polls.
+constexpr std::chrono::milliseconds kProgressRefresh{150};
 // Long paths are shortened in the middle to this width, so that the progress
 // dialog does not jump in size from one file to the next.
 constexpr int kProgressTextWidth = 360;
@@ -75,9 +81,11 @@ void CountingSession::handOver()
 {
     if (held_.empty())
         return;
-    handed_ += held_.size();
+    QElapsedTimer cost;
+    cost.start();
     sink_(std::move(held_));
     held_.clear();
+    handOverCost_ = cost.nsecsElapsed();
     sinceHandOver_.restart();
 }
 
@@ -95,7 +103,7 @@ void CountingSession::step()
     else
         held_.insert(held_.end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
     const bool finished = job_.finished();
-    if (finished || held_.size() >= handed_ / 4 || sinceHandOver_.elapsed() >= kLongestHeld.count())
+    if (finished || sinceHandOver_.nsecsElapsed() >= kHandOverSpacing * handOverCost_)
         handOver();
     if (finished) {
         poll_.stop();
@@ -106,8 +114,9 @@ void CountingSession::step()
         return;
     if (!progress_ && clock_.elapsed() >= kProgressDelay.count())
         showProgress();
-    if (progress_)
-        updateProgress();
+    else if (!progress_ || sinceProgress_.elapsed() < kProgressRefresh.count())
+        return;
+    updateProgress();
 }
 
 void CountingSession::showProgress()
@@ -146,6 +155,7 @@ void CountingSession::updateProgress()
                                                static_cast<std::uint64_t>(job_.total())));
     }
     progress_->show();
+    sinceProgress_.restart();
 }
 
 }  // namespace rowtick

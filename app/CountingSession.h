@@ -23,7 +23,8 @@ namespace rowtick {
 
 class CountingSession final : public QObject {
 public:
-    // Where the rows go, in target order, a batch at a time.
+    // Where the rows go, in target order, a batch at a time. What it costs (the
+    // list's layout too) paces the batches.
     using RowSink = std::function<void(std::vector<ResultRow>)>;
 
     CountingSession(QWidget& window, std::shared_ptr<const TargetList> targets, CountingJob::Counter counter,
@@ -55,8 +56,9 @@ private:
     QTimer poll_;
     QElapsedTimer clock_;
     std::vector<ResultRow> held_;  // taken from the job, not yet handed to the window
-    std::size_t handed_ = 0;       // rows handed to the window
     QElapsedTimer sinceHandOver_;
+    qint64 handOverCost_ = 0;      // how long the last hand-over took, in nanoseconds
+    QElapsedTimer sinceProgress_;  // since the progress dialog last showed the figures
     bool cancelled_ = false;
     std::unique_ptr<QProgressDialog> progress_;
 };

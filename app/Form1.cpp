@@ -327,6 +327,7 @@ void Form1::Command2_Click()
     if (run_)
         return;
     results_.reserve(targets_->registeredCount());  // the rows come in batches; room for all of them at once
+    results_.countingFrom(*targets_);               // the rows' paths are the targets' own
     CountingSession run(*this, targets_, lineCounter_,
                         [this](std::vector<ResultRow> rows) { AppendResultRows(std::move(rows)); });
     run_ = &run;
@@ -341,6 +342,9 @@ void Form1::AppendResultRows(std::vector<ResultRow> rows)
     const QScrollBar* bar = List1->verticalScrollBar();
     const bool atEnd = bar->value() == bar->maximum();
     resultModel_->append(std::move(rows));
+    // Laid out now rather than on the next pass of the event loop: what the
+    // layout costs is then the hand-over's, which paces the next one.
+    List1->doItemsLayout();
     if (atEnd)
         List1->scrollToBottom();
 }
@@ -432,12 +436,14 @@ void Form1::lstFileName_OLEDragDrop(const QMimeData* data)
     RegisterTargets(data ? DroppedTargetsOf(*data) : std::vector<DroppedTarget>());
 }
 
-void Form1::RegisterTargets(const std::vector<DroppedTarget>& entries)
+void Form1::RegisterTargets(std::vector<DroppedTarget> entries)
 {
     // One insertion for the whole drop; panel 1 ends on the last path.
-    targetModel_->append(entries);
-    if (!entries.empty())
-        STS->setPanelText(0, DisplayText(entries.back().path));
+    const bool any = !entries.empty();
+    const QString last = any ? DisplayText(entries.back().path) : QString();
+    targetModel_->append(std::move(entries));
+    if (any)
+        STS->setPanelText(0, last);
     RefreshRegisteredCount();
 }
 

@@ -21,7 +21,7 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid())
         return {};
-    const ResultRow& row = results_.row(index.row());
+    const ResultRow row = results_.row(index.row());
     switch (role) {
     case Qt::DisplayRole:
         return DisplayText(row);
