@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <iterator>
 
 #include <QLabel>
 #include <QProgressBar>
@@ -22,13 +21,13 @@ constexpr std::chrono::milliseconds kProgressDelay{500};
 // How often a run takes its ready rows and updates its progress: often enough
 // for the list to fill smoothly, seldom enough to leave the cores to the workers.
 constexpr std::chrono::milliseconds kPollInterval{15};
-// Every hand-over makes the list view lay out all its rows again, which for a
+// Showing new rows makes the list view lay out all its rows again, which for a
 // million rows takes tens of milliseconds of the window's thread, beside the
-// workers on the same cores. So the rows wait for the next hand-over this many
-// times as long as the last one took: a short list fills at every poll, a huge
+// workers on the same cores. So new rows wait to be shown this many times as
+// long as showing took the last time: a short list fills at every poll, a huge
 // one a few times a second, and the list never takes more than a small share
 // of the window's time, however long it grows.
-constexpr qint64 kHandOverSpacing = 10;
+constexpr qint64 kShowSpacing = 10;
 // How often the progress dialog shows the newest figures: smooth enough to the
 // eye, while its text layout and painting, which cost far more than taking the
 // rows, are done a tenth as often as the polls.
@@ -49,8 +48,12 @@ int Steps(std::uint64_t done, std::uint64_t total)
 }  // namespace
 
 CountingSession::CountingSession(QWidget& window, std::shared_ptr<const TargetList> targets,
-                                 CountingJob::Counter counter, RowSink sink)
-    : window_(window), sink_(std::move(sink)), refusal_(window), job_(std::move(targets), 0, std::move(counter))
+                                 CountingJob::Counter counter, RowSink keep, std::function<void()> show)
+    : window_(window)
+    , keep_(std::move(keep))
+    , show_(std::move(show))
+    , refusal_(window)
+    , job_(std::move(targets), 0, std::move(counter))
 {
     connect(&poll_, &QTimer::timeout, this, &CountingSession::step);
 }
@@ -60,7 +63,7 @@ CountingSession::~CountingSession() = default;
 void CountingSession::exec()
 {
     clock_.start();
-    sinceHandOver_.start();
+    sinceShown_.start();
     job_.start();
     step();
     if (job_.finished())
@@ -73,20 +76,20 @@ void CountingSession::stop()
 {
     poll_.stop();
     job_.cancel();
-    handOver();
+    showRows();
     loop_.quit();
 }
 
-void CountingSession::handOver()
+void CountingSession::showRows()
 {
-    if (held_.empty())
+    if (!unshown_)
         return;
     QElapsedTimer cost;
     cost.start();
-    sink_(std::move(held_));
-    held_.clear();
-    handOverCost_ = cost.nsecsElapsed();
-    sinceHandOver_.restart();
+    show_();
+    unshown_ = false;
+    showCost_ = cost.nsecsElapsed();
+    sinceShown_.restart();
 }
 
 void CountingSession::cancel()
@@ -98,13 +101,13 @@ void CountingSession::cancel()
 void CountingSession::step()
 {
     std::vector<ResultRow> rows = job_.takeRows();
-    if (held_.empty())
-        held_ = std::move(rows);
-    else
-        held_.insert(held_.end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
+    if (!rows.empty()) {
+        keep_(std::move(rows));
+        unshown_ = true;
+    }
     const bool finished = job_.finished();
-    if (finished || sinceHandOver_.nsecsElapsed() >= kHandOverSpacing * handOverCost_)
-        handOver();
+    if (finished || sinceShown_.nsecsElapsed() >= kShowSpacing * showCost_)
+        showRows();
     if (finished) {
         poll_.stop();
         loop_.quit();

@@ -328,20 +328,21 @@ void Form1::Command2_Click()
         return;
     results_.reserve(targets_->registeredCount());  // the rows come in batches; room for all of them at once
     results_.countingFrom(*targets_);               // the rows' paths are the targets' own
-    CountingSession run(*this, targets_, lineCounter_,
-                        [this](std::vector<ResultRow> rows) { AppendResultRows(std::move(rows)); });
+    CountingSession run(
+        *this, targets_, lineCounter_, [this](std::vector<ResultRow> rows) { results_.append(std::move(rows)); },
+        [this] { ShowNewResultRows(); });
     run_ = &run;
     run.exec();
     run_ = nullptr;
     emit countEnded();
 }
 
-void Form1::AppendResultRows(std::vector<ResultRow> rows)
+void Form1::ShowNewResultRows()
 {
     // The list follows the newest row, unless the user has scrolled away from the end.
     const QScrollBar* bar = List1->verticalScrollBar();
     const bool atEnd = bar->value() == bar->maximum();
-    resultModel_->append(std::move(rows));
+    resultModel_->showNewRows();
     // Laid out now rather than on the next pass of the event loop: what the
     // layout costs is then the hand-over's, which paces the next one.
     List1->doItemsLayout();

@@ -81,7 +81,7 @@ private:
     void lstFileName_OLEDragDrop(const QMimeData* data);
     void SwitchMode(Mode mode);
     void RefreshRegisteredCount();
-    void AppendResultRows(std::vector<ResultRow> rows);
+    void ShowNewResultRows();
     int selectedTargetRow() const;
     // Hands `url` to the desktop; where nothing opens it, panel 1 says so.
     void openOnDesktop(const QUrl& url);
