@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <iterator>
 
 #include <QLabel>
 #include <QProgressBar>
@@ -22,11 +21,17 @@ constexpr std::chrono::milliseconds kProgressDelay{500};
 // How often a run takes its ready rows and updates its progress: often enough
 // for the list to fill smoothly, seldom enough to leave the cores to the workers.
 constexpr std::chrono::milliseconds kPollInterval{15};
-// Every insertion makes the list view lay out all its rows again, so the rows
-// go to the window in batches of at least a quarter of the rows it already has
-// from the run: the view's work stays in proportion to the rows. No row waits
-// longer than this, though.
-constexpr std::chrono::milliseconds kLongestHeld{250};
+// Showing new rows makes the list view lay out all its rows again, which for a
+// million rows takes tens of milliseconds of the window's thread, beside the
+// workers on the same cores. So new rows wait to be shown this many times as
+// long as showing took the last time: a short list fills at every poll, a huge
+// one a few times a second, and the list never takes more than a small share
+// of the window's time, however long it grows.
+constexpr qint64 kShowSpacing = 10;
+// How often the progress dialog shows the newest figures: smooth enough to the
+// eye, while its text layout and painting, which cost far more than taking the
+// rows, are done a tenth as often as the polls.
+constexpr std::chrono::milliseconds kProgressRefresh{150};
 // Long paths are shortened in the middle to this width, so that the progress
 // dialog does not jump in size from one file to the next.
 constexpr int kProgressTextWidth = 360;
@@ -43,8 +48,12 @@ int Steps(std::uint64_t done, std::uint64_t total)
 }  // namespace
 
 CountingSession::CountingSession(QWidget& window, std::shared_ptr<const TargetList> targets,
-                                 CountingJob::Counter counter, RowSink sink)
-    : window_(window), sink_(std::move(sink)), refusal_(window), job_(std::move(targets), 0, std::move(counter))
+                                 CountingJob::Counter counter, RowSink keep, std::function<void()> show)
+    : window_(window)
+    , keep_(std::move(keep))
+    , show_(std::move(show))
+    , refusal_(window)
+    , job_(std::move(targets), 0, std::move(counter))
 {
     connect(&poll_, &QTimer::timeout, this, &CountingSession::step);
 }
@@ -54,7 +63,7 @@ CountingSession::~CountingSession() = default;
 void CountingSession::exec()
 {
     clock_.start();
-    sinceHandOver_.start();
+    sinceShown_.start();
     job_.start(CountingJob::Sizes::AtOnce);
     step();
     if (job_.finished())
@@ -67,18 +76,20 @@ void CountingSession::stop()
 {
     poll_.stop();
     job_.cancel();
-    handOver();
+    showRows();
     loop_.quit();
 }
 
-void CountingSession::handOver()
+void CountingSession::showRows()
 {
-    if (held_.empty())
+    if (!unshown_)
         return;
-    handed_ += held_.size();
-    sink_(std::move(held_));
-    held_.clear();
-    sinceHandOver_.restart();
+    QElapsedTimer cost;
+    cost.start();
+    show_();
+    unshown_ = false;
+    showCost_ = cost.nsecsElapsed();
+    sinceShown_.restart();
 }
 
 void CountingSession::cancel()
@@ -90,13 +101,13 @@ void CountingSession::cancel()
 void CountingSession::step()
 {
     std::vector<ResultRow> rows = job_.takeRows();
-    if (held_.empty())
-        held_ = std::move(rows);
-    else
-        held_.insert(held_.end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
+    if (!rows.empty()) {
+        keep_(std::move(rows));
+        unshown_ = true;
+    }
     const bool finished = job_.finished();
-    if (finished || held_.size() >= handed_ / 4 || sinceHandOver_.elapsed() >= kLongestHeld.count())
-        handOver();
+    if (finished || sinceShown_.nsecsElapsed() >= kShowSpacing * showCost_)
+        showRows();
     if (finished) {
         poll_.stop();
         loop_.quit();
@@ -106,8 +117,9 @@ void CountingSession::step()
         return;
     if (!progress_ && clock_.elapsed() >= kProgressDelay.count())
         showProgress();
-    if (progress_)
-        updateProgress();
+    else if (!progress_ || sinceProgress_.elapsed() < kProgressRefresh.count())
+        return;
+    updateProgress();
 }
 
 void CountingSession::showProgress()
@@ -146,6 +158,7 @@ void CountingSession::updateProgress()
                                                static_cast<std::uint64_t>(job_.total())));
     }
     progress_->show();
+    sinceProgress_.restart();
 }
 
 }  // namespace rowtick

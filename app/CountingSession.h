@@ -23,11 +23,13 @@ namespace rowtick {
 
 class CountingSession final : public QObject {
 public:
-    // Where the rows go, in target order, a batch at a time.
+    // Where the rows go, in target order, as soon as they are ready: they are
+    // the results, kept at once. Showing them is asked for apart, and what it
+    // costs (the list's layout) paces how often.
     using RowSink = std::function<void(std::vector<ResultRow>)>;
 
     CountingSession(QWidget& window, std::shared_ptr<const TargetList> targets, CountingJob::Counter counter,
-                    RowSink sink);
+                    RowSink keep, std::function<void()> show);
     ~CountingSession() override;
     CountingSession(const CountingSession&) = delete;
     CountingSession& operator=(const CountingSession&) = delete;
@@ -35,28 +37,30 @@ public:
     // Counts until every row is in or the run is cancelled; the window's events
     // are served meanwhile.
     void exec();
-    // Ends the run at once (the window is closing): the rows handed over stay,
+    // Ends the run at once (the window is closing): the rows kept stay,
     // nothing waits for a worker.
     void stop();
 
 private:
     void step();
-    void handOver();
+    void showRows();
     void showProgress();
     void cancel();
     void updateProgress();
 
     QWidget& window_;
-    RowSink sink_;
+    RowSink keep_;
+    std::function<void()> show_;
     const BusyCursor busy_;
     const InputRefusal refusal_;
     CountingJob job_;
     QEventLoop loop_;
     QTimer poll_;
     QElapsedTimer clock_;
-    std::vector<ResultRow> held_;  // taken from the job, not yet handed to the window
-    std::size_t handed_ = 0;       // rows handed to the window
-    QElapsedTimer sinceHandOver_;
+    bool unshown_ = false;         // rows kept but not shown yet
+    QElapsedTimer sinceShown_;
+    qint64 showCost_ = 0;          // how long the list took to show the rows last time, in nanoseconds
+    QElapsedTimer sinceProgress_;  // since the progress dialog last showed the figures
     bool cancelled_ = false;
     std::unique_ptr<QProgressDialog> progress_;
 };

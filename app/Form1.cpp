@@ -327,20 +327,25 @@ void Form1::Command2_Click()
     if (run_)
         return;
     results_.reserve(targets_->registeredCount());  // the rows come in batches; room for all of them at once
-    CountingSession run(*this, targets_, lineCounter_,
-                        [this](std::vector<ResultRow> rows) { AppendResultRows(std::move(rows)); });
+    results_.countingFrom(*targets_);               // the rows' paths are the targets' own
+    CountingSession run(
+        *this, targets_, lineCounter_, [this](std::vector<ResultRow> rows) { results_.append(std::move(rows)); },
+        [this] { ShowNewResultRows(); });
     run_ = &run;
     run.exec();
     run_ = nullptr;
     emit countEnded();
 }
 
-void Form1::AppendResultRows(std::vector<ResultRow> rows)
+void Form1::ShowNewResultRows()
 {
     // The list follows the newest row, unless the user has scrolled away from the end.
     const QScrollBar* bar = List1->verticalScrollBar();
     const bool atEnd = bar->value() == bar->maximum();
-    resultModel_->append(std::move(rows));
+    resultModel_->showNewRows();
+    // Laid out now rather than on the next pass of the event loop: what the
+    // layout costs is then the hand-over's, which paces the next one.
+    List1->doItemsLayout();
     if (atEnd)
         List1->scrollToBottom();
 }
@@ -432,12 +437,14 @@ void Form1::lstFileName_OLEDragDrop(const QMimeData* data)
     RegisterTargets(data ? DroppedTargetsOf(*data) : std::vector<DroppedTarget>());
 }
 
-void Form1::RegisterTargets(const std::vector<DroppedTarget>& entries)
+void Form1::RegisterTargets(std::vector<DroppedTarget> entries)
 {
     // One insertion for the whole drop; panel 1 ends on the last path.
-    targetModel_->append(entries);
-    if (!entries.empty())
-        STS->setPanelText(0, DisplayText(entries.back().path));
+    const bool any = !entries.empty();
+    const QString last = any ? DisplayText(entries.back().path) : QString();
+    targetModel_->append(std::move(entries));
+    if (any)
+        STS->setPanelText(0, last);
     RefreshRegisteredCount();
 }
 

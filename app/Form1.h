@@ -46,7 +46,7 @@ public:
     // Appends targets exactly as a drop of them does: in order, panel 1 ends on
     // the last one's path and panel 2 shows the new count. Used by the drop and
     // by files named on the command line.
-    void RegisterTargets(const std::vector<DroppedTarget>& entries);
+    void RegisterTargets(std::vector<DroppedTarget> entries);
     const ResultList& results() const { return results_; }
     // A count is running: the window takes no drops until countEnded().
     bool counting() const { return run_ != nullptr; }
@@ -81,7 +81,7 @@ private:
     void lstFileName_OLEDragDrop(const QMimeData* data);
     void SwitchMode(Mode mode);
     void RefreshRegisteredCount();
-    void AppendResultRows(std::vector<ResultRow> rows);
+    void ShowNewResultRows();
     int selectedTargetRow() const;
     // Hands `url` to the desktop; where nothing opens it, panel 1 says so.
     void openOnDesktop(const QUrl& url);

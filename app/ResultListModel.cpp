@@ -13,15 +13,14 @@ ResultListModel::ResultListModel(ResultList& results, QObject* parent)
 
 int ResultListModel::rowCount(const QModelIndex& parent) const
 {
-    // A view counts rows in int; rows past that are kept (and saved) but not shown.
-    return parent.isValid() ? 0 : static_cast<int>(std::min<std::int64_t>(results_.rowCount(), INT_MAX));
+    return parent.isValid() ? 0 : shown_;
 }
 
 QVariant ResultListModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid())
         return {};
-    const ResultRow& row = results_.row(index.row());
+    const ResultRow row = results_.row(index.row());
     switch (role) {
     case Qt::DisplayRole:
         return DisplayText(row);
@@ -39,15 +38,15 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const
     }
 }
 
-void ResultListModel::append(std::vector<ResultRow> rows)
+void ResultListModel::showNewRows()
 {
-    if (rows.empty())
+    const auto rows = static_cast<int>(std::min<std::int64_t>(results_.rowCount(), INT_MAX));
+    if (rows <= shown_)
         return;
-    const int first = rowCount();
-    // One insertion for the whole batch: thousands of single ones would each
-    // make the view lay itself out again.
-    beginInsertRows({}, first, first + static_cast<int>(rows.size()) - 1);
-    results_.append(std::move(rows));
+    // One insertion for all of them: thousands of single ones would each make
+    // the view lay itself out again.
+    beginInsertRows({}, shown_, rows - 1);
+    shown_ = rows;
     endInsertRows();
 }
 

@@ -28,14 +28,14 @@ QVariant TargetListModel::data(const QModelIndex& index, int role) const
     return DisplayText(targets_->target(index.row()));
 }
 
-void TargetListModel::append(const std::vector<DroppedTarget>& entries)
+void TargetListModel::append(std::vector<DroppedTarget> entries)
 {
     if (entries.empty())
         return;
     const int first = rowCount();
     beginInsertRows({}, first, first + static_cast<int>(entries.size()) - 1);
-    for (const DroppedTarget& entry : entries)
-        targets_->append(entry);
+    for (DroppedTarget& entry : entries)
+        targets_->append(std::move(entry));
     endInsertRows();
 }
 

@@ -24,7 +24,7 @@ public:
     // Appends the entries to the target list, in order, as one insertion. A
     // run, and a worker still stuck in the file system after a cancelled one,
     // reads its own snapshot of the list, which the append leaves alone.
-    void append(const std::vector<DroppedTarget>& entries);
+    void append(std::vector<DroppedTarget> entries);
 
 private:
     std::shared_ptr<TargetList>& targets_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <stdexcept>
 
 #include "Texts.h"
 
@@ -44,8 +45,10 @@ NativeString PathField(const NativeString& native)
 {
     using Char = NativeString::value_type;
     // A NUL would end the name for every reader of the file; it is quoted too.
-    const Char needQuoting[] = {Char('\r'), Char('\n'), Char(0)};
-    if (native.find_first_of(needQuoting, 0, 3) == NativeString::npos)
+    // One pass over the path: find_first_of would search the three characters
+    // at every position, the most of a million rows' save.
+    const auto breaksRow = [](Char c) { return c == Char('\r') || c == Char('\n') || c == Char(0); };
+    if (std::none_of(native.begin(), native.end(), breaksRow))
         return native;
     NativeString quoted{Char('$'), Char('\'')};
     for (const Char c : native) {
@@ -81,14 +84,59 @@ std::string ResultRow::bytes() const
     return NativeBytes(text());
 }
 
+ResultRow ResultList::row(std::int64_t i) const
+{
+    if (i < 0 || i >= rowCount())
+        throw std::out_of_range("ResultList::row");
+    const auto why = std::lower_bound(uncounted_.begin(), uncounted_.end(), i,
+                                      [](const auto& entry, std::int64_t row) { return entry.first < row; });
+    if (why != uncounted_.end() && why->first == i)
+        return ResultRow{pathOf(i), std::nullopt, why->second};
+    return ResultRow{pathOf(i), lines_[static_cast<std::size_t>(i)], {}};
+}
+
+const NativeString& ResultList::pathOf(std::int64_t i) const
+{
+    const auto span = std::prev(std::upper_bound(spans_.begin(), spans_.end(), i,
+                                                 [](std::int64_t row, const Span& s) { return row < s.firstRow; }));
+    const TargetList& paths = span->run == kOwn ? own_ : runs_[static_cast<std::size_t>(span->run)];
+    return paths.text(span->firstTarget + (i - span->firstRow));
+}
+
+void ResultList::append(ResultRow row)
+{
+    const std::int64_t i = rowCount();
+    const bool runsTarget = nextTarget_ > 0 && nextTarget_ < runs_.back().rowCount()
+                            && runs_.back().text(nextTarget_) == row.path;
+    const std::int64_t run = runsTarget ? static_cast<std::int64_t>(runs_.size()) - 1 : kOwn;
+    const std::int64_t target = runsTarget ? nextTarget_++ : own_.rowCount();
+    if (!runsTarget)
+        own_.append(DroppedTarget{std::move(row.path), {}});
+    // A new span where the paths stop following on from the last one's.
+    const bool follows = !spans_.empty() && spans_.back().run == run
+                         && spans_.back().firstTarget + (i - spans_.back().firstRow) == target;
+    if (!follows)
+        spans_.push_back(Span{i, run, target});
+    lines_.push_back(row.lines.value_or(0));
+    if (!row.lines)
+        uncounted_.emplace_back(i, std::move(row.reason));
+}
+
 void ResultList::append(std::vector<ResultRow> rows)
 {
-    rows_.insert(rows_.end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
+    for (ResultRow& row : rows)
+        append(std::move(row));
 }
 
 void ResultList::reserve(std::int64_t rows)
 {
-    rows_.reserve(rows_.size() + static_cast<std::size_t>(std::max<std::int64_t>(rows, 0)));
+    lines_.reserve(lines_.size() + static_cast<std::size_t>(std::max<std::int64_t>(rows, 0)));
+}
+
+void ResultList::countingFrom(const TargetList& targets)
+{
+    runs_.push_back(targets);
+    nextTarget_ = 1;
 }
 
 }  // namespace rowtick

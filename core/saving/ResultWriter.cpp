@@ -5,8 +5,8 @@ namespace rowtick {
 std::string ResultFileBytes(const ResultList& results)
 {
     std::string bytes;
-    for (const ResultRow& row : results.rows())
-        AppendResultLine(bytes, row);
+    for (std::int64_t i = 0; i < results.rowCount(); ++i)
+        AppendResultLine(bytes, results.row(i));
     return bytes;
 }
 

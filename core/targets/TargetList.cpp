@@ -90,6 +90,13 @@ void TargetList::append(const DroppedTarget& entry)
         refusals_.emplace_back(rowCount() - 1, entry.refusal);
 }
 
+void TargetList::append(DroppedTarget&& entry)
+{
+    push(std::move(entry.path));
+    if (!entry.refusal.empty())
+        refusals_.emplace_back(rowCount() - 1, std::move(entry.refusal));
+}
+
 void TargetList::appendRefused(const std::filesystem::path& shown, std::string reason)
 {
     push(shown.native());

@@ -52,6 +52,8 @@ public:
     // Why row `row` is never read, or null for an ordinary target.
     const std::string* refusal(std::int64_t row) const;
     void append(const DroppedTarget& entry);
+    // The same, taking the entry's strings rather than copying them.
+    void append(DroppedTarget&& entry);
 
 private:
     // The paths' own strings (a path object would also hold each of its

@@ -153,8 +153,8 @@ QStringList Rows(const QListView* list, int role = Qt::DisplayRole)
 QStringList RowTexts(const ResultList& list)
 {
     QStringList rows;
-    for (const ResultRow& row : list.rows())
-        rows.append(DisplayText(row));
+    for (std::int64_t i = 0; i < list.rowCount(); ++i)
+        rows.append(DisplayText(list.row(i)));
     return rows;
 }
 
