@@ -16,6 +16,10 @@
 # and after the rounds, rowtick-rows and `wc -l` over the regular files under
 # /usr/include, alternately. Prints the medians and the ratios, of the wall
 # time and of the processor time (which a loaded machine disturbs less).
+# Then the same files from a cold page cache, dropped before each run (this
+# needs root; without it the cold runs are skipped, and it says so):
+# rowtick-rows and `wc -l`, both through xargs, and rowtick-floor on two
+# threads, alternately.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$repo/build-test}
@@ -77,3 +81,20 @@ done
 rr=$(median < "$scratch/t.rows"); wc=$(median < "$scratch/t.wc")
 printf '%s regular files under %s: rowtick-rows %.4f s  wc -l %.4f s  rows/wc %.2f\n' \
   "$(wc -l < "$scratch/tree.list")" "$tree" "$rr" "$wc" "$(echo "$rr / $wc" | bc -l)"
+
+# From a cold page cache: the kernel's caches dropped before each run.
+drop_caches() { sync && echo 3 > /proc/sys/vm/drop_caches; }
+if ! (drop_caches) 2>/dev/null; then
+  echo "cold runs skipped: cannot drop the page cache (writing /proc/sys/vm/drop_caches needs root)"
+  exit 0
+fi
+run_floor() { "$build/bench/rowtick-floor" "$scratch/tree.list" 2 1; }
+: > "$scratch/c.rows"; : > "$scratch/c.wc"; : > "$scratch/c.floor"
+for ((r = 1; r <= 2 * rounds + 1; r++)); do
+  drop_caches; seconds run_rows >> "$scratch/c.rows"
+  drop_caches; seconds run_wc >> "$scratch/c.wc"
+  drop_caches; seconds run_floor >> "$scratch/c.floor"
+done
+cr=$(median < "$scratch/c.rows"); cw=$(median < "$scratch/c.wc"); cf=$(median < "$scratch/c.floor")
+printf 'cold, %s: rowtick-rows %.4f s  wc -l %.4f s  floor (2 threads) %.4f s  rows/wc %.2f  rows/floor %.2f\n' \
+  "$tree" "$cr" "$cw" "$cf" "$(echo "$cr / $cw" | bc -l)" "$(echo "$cr / $cf" | bc -l)"

@@ -14,7 +14,7 @@ packages=(
 )
 if [[ "$purpose" == test ]]; then
   packages+=(
-    libgtest-dev libgmock-dev libbenchmark-dev
+    libgtest-dev libgmock-dev libbenchmark-dev liburing-dev
     clang libclang-rt-14-dev
     dpkg-dev debhelper desktop-file-utils appstream lintian file dbus-daemon
     binutils-mingw-w64-x86-64 gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix

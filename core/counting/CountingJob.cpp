@@ -11,6 +11,7 @@
 #include "FileLook.h"
 #include "FolderRun.h"
 #include "LineCounter.h"
+#include "ReaderCount.h"
 #include "WorkerPool.h"
 
 namespace rowtick {
@@ -188,7 +189,7 @@ struct CountingJob::State {
 
 CountingJob::CountingJob(std::shared_ptr<const TargetList> targets, unsigned workers, Counter counter)
     : state_(std::make_shared<State>())
-    , workers_(workers != 0 ? workers : std::max(1u, std::thread::hardware_concurrency()))
+    , workers_(workers != 0 ? workers : ReaderCount())
 {
     state_->targets = *targets;
     state_->count = static_cast<std::size_t>(state_->targets.registeredCount());

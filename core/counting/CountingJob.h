@@ -29,7 +29,7 @@ public:
     // Counts every row of `targets` after the hint row, as they are now: the
     // job reads its own snapshot of the list (which shares the rows, not copies
     // them), so appends to the list during the run are not its concern.
-    // `workers` 0 means one per processor core.
+    // `workers` 0 means ReaderCount().
     explicit CountingJob(std::shared_ptr<const TargetList> targets, unsigned workers = 0, Counter counter = {});
     // Cancels the run. Does not wait for a worker that is still inside the file
     // system (a stalled network share): such a worker finishes on its own.

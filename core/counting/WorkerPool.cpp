@@ -3,11 +3,15 @@
 #include <algorithm>
 #include <thread>
 
+#include "ReaderCount.h"
+
 namespace rowtick {
 
 WorkerPool& WorkerPool::shared()
 {
-    static WorkerPool* const pool = new WorkerPool(std::max(4u, 2 * std::thread::hardware_concurrency()));
+    // Room for a counting run's readers all at once, and beside them for its
+    // sizing pass and the helpers of the big files they read.
+    static WorkerPool* const pool = new WorkerPool(ReaderCount() + std::max(2u, 2 * std::thread::hardware_concurrency()));
     return *pool;
 }
 

@@ -16,7 +16,8 @@ namespace rowtick {
 
 class WorkerPool {
 public:
-    // The program's pool: twice the processor cores, at least four threads.
+    // The program's pool: a counting run's readers (ReaderCount) and twice the
+    // processor cores beside them.
     // Never destroyed, so a thread still busy when the program ends has a pool.
     static WorkerPool& shared();
 
