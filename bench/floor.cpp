@@ -20,14 +20,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
+#include "Medians.h"
 
-double ProcessorSeconds()
-{
-    rusage usage {};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
+namespace {
 
 constexpr std::size_t kBlock = 256 * 1024;
 constexpr std::size_t kRun = 64;  // paths a thread claims at a time
@@ -64,33 +59,18 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: %s LIST [THREADS] [REPEAT]\n", argv[0]);
         return 2;
     }
-    std::vector<std::string> paths;
-    std::ifstream list(argv[1], std::ios::binary);
-    for (std::string line; std::getline(list, line);)
-        if (!line.empty())
-            paths.push_back(std::move(line));
+    const std::vector<std::string> paths = rowtick::bench::ListedPaths(argv[1]);
     const unsigned threads = argc > 2 ? std::max(1u, static_cast<unsigned>(std::atoi(argv[2]))) : 2;
     const int repeat = argc > 3 ? std::max(1, std::atoi(argv[3])) : 1;
-
-    std::vector<double> seconds;
-    std::vector<double> processor;
-    std::size_t files = 0;
-    for (int r = 0; r < repeat; ++r) {
+    rowtick::bench::PrintMedians(repeat, [&] {
         std::atomic<std::size_t> next{0};
         std::atomic<std::size_t> read{0};
-        const auto start = std::chrono::steady_clock::now();
-        const double processorStart = ProcessorSeconds();
         std::vector<std::thread> workers;
         for (unsigned t = 0; t < threads; ++t)
             workers.emplace_back([&] { read += ReadAll(paths, next); });
         for (std::thread& worker : workers)
             worker.join();
-        seconds.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-        processor.push_back(ProcessorSeconds() - processorStart);
-        files = read.load();
-    }
-    std::sort(seconds.begin(), seconds.end());
-    std::sort(processor.begin(), processor.end());
-    std::printf("%.4f %zu %.4f\n", seconds[seconds.size() / 2], files, processor[processor.size() / 2]);
+        return read.load();
+    });
     return 0;
 }

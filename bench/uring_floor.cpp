@@ -21,14 +21,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
+#include "Medians.h"
 
-double ProcessorSeconds()
-{
-    rusage usage {};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
+namespace {
 
 constexpr std::size_t kBlock = 256 * 1024;
 
@@ -161,26 +156,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: %s LIST [DEPTH] [REPEAT]\n", argv[0]);
         return 2;
     }
-    std::vector<std::string> paths;
-    std::ifstream list(argv[1], std::ios::binary);
-    for (std::string line; std::getline(list, line);)
-        if (!line.empty())
-            paths.push_back(std::move(line));
+    const std::vector<std::string> paths = rowtick::bench::ListedPaths(argv[1]);
     const unsigned depth = argc > 2 ? std::clamp(static_cast<unsigned>(std::atoi(argv[2])), 1u, 1024u) : 64;
     const int repeat = argc > 3 ? std::max(1, std::atoi(argv[3])) : 1;
-
-    std::vector<double> seconds;
-    std::vector<double> processor;
-    std::size_t files = 0;
-    for (int r = 0; r < repeat; ++r) {
-        const auto start = std::chrono::steady_clock::now();
-        const double processorStart = ProcessorSeconds();
-        files = ReadAll(paths, depth);
-        seconds.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-        processor.push_back(ProcessorSeconds() - processorStart);
-    }
-    std::sort(seconds.begin(), seconds.end());
-    std::sort(processor.begin(), processor.end());
-    std::printf("%.4f %zu %.4f\n", seconds[seconds.size() / 2], files, processor[processor.size() / 2]);
+    rowtick::bench::PrintMedians(repeat, [&] { return ReadAll(paths, depth); });
     return 0;
 }

@@ -10,11 +10,8 @@ work="$(mktemp -d)"
 pids=()
 trap 'kill "${pids[@]}" 2>/dev/null; rm -rf "$work"' EXIT
 
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 "${width}x${height}x24" -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [[ -s "$work/display" ]] && break; sleep 0.1; done
-export DISPLAY=":$(cat "$work/display")"
+source "$(dirname "$0")/private-display.sh"
+StartDisplay "${width}x${height}"
 unset WAYLAND_DISPLAY QT_QPA_PLATFORM
 export XDG_RUNTIME_DIR="$work" DBUS_SESSION_BUS_ADDRESS="unix:path=$work/no-bus"
 openbox --sm-disable >/dev/null 2>&1 &
@@ -23,28 +20,7 @@ for _ in $(seq 100); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep 
 "$program" >"$work/output" 2>&1 &
 program_pid=$!
 pids+=("$program_pid")
-
-# Waited for as the other window tests wait: polled, for up to 60 s, which a
-# loaded machine running the program under a sanitizer may need; a failure
-# says why.
-window=""
-for _ in $(seq 600); do
-  window="$(xdotool search --onlyvisible --class rowtick 2>/dev/null | head -n 1 || true)"
-  [[ -n "$window" ]] && break
-  if ! kill -0 "$program_pid" 2>/dev/null; then
-    status=0
-    wait "$program_pid" || status=$?
-    echo "the program ended (status $status) before its window was shown:" >&2
-    cat "$work/output" >&2
-    exit 1
-  fi
-  sleep 0.1
-done
-if [[ -z "$window" ]]; then
-  echo "no window of the program shown within 60 s; its output:" >&2
-  cat "$work/output" >&2
-  exit 1
-fi
+WaitForWindow "$program_pid" "$work/output"
 place=""
 for _ in $(seq 50); do
   extents="$(xprop -id "$window" _NET_FRAME_EXTENTS 2>/dev/null | sed -n 's/.* = //p' | tr -d ' ')"

@@ -11,11 +11,8 @@ work="$(mktemp -d)"
 pids=()
 trap 'kill "${pids[@]}" 2>/dev/null; rm -rf "$work"' EXIT
 
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [[ -s "$work/display" ]] && break; sleep 0.1; done
-export DISPLAY=":$(cat "$work/display")"
+source "$(dirname "$0")/private-display.sh"
+StartDisplay 800x600
 unset WAYLAND_DISPLAY QT_QPA_PLATFORM DBUS_SESSION_BUS_ADDRESS
 mkdir "$work/runtime" "$work/bin"
 export XDG_RUNTIME_DIR="$work/runtime"
@@ -26,24 +23,7 @@ echo "line" > "$work/a.txt"
 "$program" "$work/a.txt" >"$work/output" 2>&1 &
 program_pid=$!
 pids+=("$program_pid")
-
-# Polled for up to 60 s, as check-centred.sh does.
-window=""
-for _ in $(seq 600); do
-  window="$(xdotool search --onlyvisible --class rowtick 2>/dev/null | head -n 1 || true)"
-  [[ -n "$window" ]] && break
-  if ! kill -0 "$program_pid" 2>/dev/null; then
-    echo "the program ended before its window was shown:" >&2
-    cat "$work/output" >&2
-    exit 1
-  fi
-  sleep 0.1
-done
-if [[ -z "$window" ]]; then
-  echo "no window of the program shown within 60 s; its output:" >&2
-  cat "$work/output" >&2
-  exit 1
-fi
+WaitForWindow "$program_pid" "$work/output"
 # The window is made after every look for the bus (the accessibility bridge
 # looks as its controls are made): a launch would have been noted by now.
 if [[ -e "$work/launched" ]]; then
